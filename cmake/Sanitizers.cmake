@@ -1,0 +1,5 @@
+# AddressSanitizer + UndefinedBehaviorSanitizer for the whole build when ZARNVOTE_SANITIZE is on.
+if(ZARNVOTE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,48 @@
+#include "app/error_log.h"
+
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+
+std::tm SystemClock::localNow() const {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+ErrorLog::ErrorLog(std::filesystem::path file, const Clock& clock, std::locale locale)
+    : file_(std::move(file)), clock_(clock), locale_(std::move(locale)) {}
+
+std::locale ErrorLog::environmentLocale() {
+  try {
+    return std::locale("");
+  } catch (const std::runtime_error&) {
+    return std::locale::classic();
+  }
+}
+
+void ErrorLog::append(std::string_view description, std::string_view label) const {
+  write(description, nullptr, label);
+}
+
+void ErrorLog::append(std::string_view description, std::string_view chatLine, std::string_view label) const {
+  write(description, &chatLine, label);
+}
+
+void ErrorLog::write(std::string_view description, const std::string_view* chatLine,
+                     std::string_view label) const {
+  const std::tm now = clock_.localNow();
+  std::ostringstream entry;
+  entry.imbue(locale_);
+  entry << std::put_time(&now, "%x") << " - " << std::put_time(&now, "%X") << " - " << description << " - ";
+  if (chatLine != nullptr) entry << *chatLine << " - ";
+  entry << label << "\r\n";
+
+  // One open, one write, one close per entry. A log that cannot be written loses this entry only; the
+  // tick must end as usual whatever happens here.
+  std::ofstream out(file_, std::ios::binary | std::ios::app);
+  if (!out) return;
+  const std::string text = entry.str();
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}

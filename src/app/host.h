@@ -1,0 +1,32 @@
+// What the core asks of the window system it runs in. The Qt front-end implements these ports with real
+// widgets and timers; the tests implement them in virtual time.
+#pragma once
+
+#include <string>
+
+// A window timer. An interval of 0 means the timer does not fire, enabled or not.
+class TimerPort {
+ public:
+  virtual ~TimerPort() = default;
+  virtual void setInterval(int milliseconds) = 0;
+  virtual int interval() const = 0;
+  virtual void setEnabled(bool enabled) = 0;
+  virtual bool enabled() const = 0;
+};
+
+class HostPort {
+ public:
+  virtual ~HostPort() = default;
+
+  // Let the window handle the events already waiting (timer ticks, clicks, repaints), then return.
+  virtual void yield() = 0;
+
+  // A modal notice with an OK button only and the program's title; returns when the operator closed it.
+  virtual void showNotice(const std::string& text) = 0;
+
+  // Show the game version chooser, modeless; create it first if it is not open, else bring it to front.
+  virtual void showChooser() = 0;
+
+  // End the program at once: close every window of the program and stop the timers.
+  virtual void quit() = 0;
+};

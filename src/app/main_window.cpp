@@ -1,0 +1,121 @@
+#include "app/main_window.h"
+
+#include <exception>
+#include <optional>
+
+#include "app/conversions.h"
+#include "settings/ini.h"
+#include "votes/vote_collection.h"
+
+namespace {
+
+// Defaults of the settings, used when a key is absent or its text does not convert.
+constexpr const char* kDefaultGameName = "Delta Force Land Warrior,  V1.00.42";
+constexpr const char* kDefaultProgramInfo =
+    "For more information visit zarn-vote.example/general/index.php?page=vote";
+
+}  // namespace
+
+frmmain::frmmain(const MainWindowPorts& ports)
+    : host(ports.host),
+      Timer1(ports.timer1),
+      Timer2(ports.timer2),
+      objMem(ports.memory),
+      globals(ports.globals),
+      errorLog(ports.programFolder / "errorlog.log", ports.clock),
+      programFolder_(ports.programFolder) {}
+
+std::string frmmain::settingsPath() const { return (programFolder_ / "settings.ini").string(); }
+
+void frmmain::Form_Load() {
+  for (int i = 0; i < 10; ++i) {
+    List1.emplace_back();
+    List2.push_back("0" + std::to_string(i));
+    List3.emplace_back("0");
+  }
+  for (int i = 0; i < 6; ++i) {
+    List1.emplace_back();
+    List2.push_back("1" + std::to_string(i));
+    List3.emplace_back("0");
+  }
+}
+
+void frmmain::Form_Activate() {
+  const std::string path = settingsPath();
+  auto text = [&path](const char* section, const char* key, const char* defaultValue) {
+    return INI::ReadIniValue(path, section, key, defaultValue);
+  };
+  // An Integer or Boolean key whose text does not convert falls back to the key's default, so one typo in
+  // the file cannot stop the service.
+  auto integer = [&text](const char* section, const char* key, const char* defaultValue) {
+    try {
+      return conv::toInt16(text(section, key, defaultValue));
+    } catch (const RuntimeError&) {
+      return conv::toInt16(defaultValue);
+    }
+  };
+  // A timer cannot run at a negative interval; such a value counts as one that does not convert.
+  auto interval = [&integer](const char* key, const char* defaultValue) {
+    const std::int16_t value = integer("General", key, defaultValue);
+    return value < 0 ? conv::toInt16(defaultValue) : value;
+  };
+  auto boolean = [&text](const char* section, const char* key, const char* defaultValue) {
+    try {
+      return conv::toBoolean(text(section, key, defaultValue));
+    } catch (const RuntimeError&) {
+      return conv::toBoolean(defaultValue);
+    }
+  };
+
+  gameName = text("Game", "Name", kDefaultGameName);
+  chatAddress = text("Memory", "Chat", "&H10FE6C0");
+  consoleAddress = text("Memory", "Console", "&H11038DC");
+  puntMessage1 = text("Messages", "Punt Message 1", "Player:_");
+  displayPlayerNumber = text("Messages", "Display Player Number", "True");
+  puntMessage2 = text("Messages", "Punt Message 2", "_voted out!");
+  maxPlayerVotes = integer("Votes", "Max Player Votes", "5");
+  maxMapVotes = text("Votes", "Max Map Votes", "5");
+  mapVotedOutMessage = text("Messages", "Map Voted Out", "Map has been voted ~ map changing...");
+  adminNextMapMessage = text("Messages", "Next Map - Admin", "The admin has voted for a map change!");
+  displaySummary = integer("General", "Display Summary", "90");
+  collectInterval = interval("Interval", "500");
+  processInterval = interval("Interval 2", "10000");
+  serverRunningMessage = text("Messages", "Server Running", "This server is running Vornak's voting system!");
+  programSummaryMessage =
+      text("Messages", "Program Summary", "It allows you to vote players out of the game.");
+  programInfoMessage = text("Messages", "Program Info", kDefaultProgramInfo);
+  extraLineMessage = text("Messages", "Extra Line", "");
+  votesResetMessage = text("Messages", "Votes Reset", "All Votes Reset");
+  resetVotes = integer("General", "Reset Votes", "90");
+  firstRun = boolean("General", "First Run", "True");
+  playerStartAddress = text("Memory", "Player Start", "");
+
+  // Only the intervals change here; a paused service stays paused.
+  Timer1.setInterval(collectInterval);
+  Timer2.setInterval(processInterval);
+
+  if (firstRun) {
+    host.showChooser();
+    return;
+  }
+  try {
+    gameAttached = objMem.OpenGame(gameName);
+  } catch (const std::exception& error) {
+    // The game link promises false rather than an error; should one still come, the operator hears of it
+    // and the collection tick keeps retrying as for any failed attach.
+    gameAttached = false;
+    host.showNotice(std::string("Unable to connect to: ") + gameName + "\r\n" + error.what());
+  }
+}
+
+void frmmain::exit_Click() { host.quit(); }
+
+void frmmain::Timer1_Timer() {
+  if (collectionRunning_) return;
+  collectionRunning_ = true;
+  struct Release {
+    bool& flag;
+    ~Release() { flag = false; }
+  } release{collectionRunning_};
+  collectVotes(*this);
+}

@@ -1,0 +1,98 @@
+// The main window's core: all run-time state of the service (settings fields, attach state, counters,
+// the vote table and the vote log) and its start-up handlers. The window on screen shows this data; the
+// timers, notices and other windows are reached through the host ports.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/error_log.h"
+#include "app/globals.h"
+#include "app/host.h"
+#include "memlink/memory_control.h"
+
+inline constexpr const char* kProgramTitle = "Zarn - Vote";
+inline constexpr int kPlayerSlots = 16;
+
+// What the main window is given by whoever builds it.
+struct MainWindowPorts {
+  HostPort& host;
+  TimerPort& timer1;  // collection tick
+  TimerPort& timer2;  // processing tick
+  MemoryControl& memory;
+  Globals& globals;
+  std::filesystem::path programFolder;  // holds settings.ini and errorlog.log
+  const Clock& clock;
+};
+
+class frmmain {
+ public:
+  explicit frmmain(const MainWindowPorts& ports);
+
+  // Fills the vote table with the sixteen player rows.
+  void Form_Load();
+
+  // The activation sequence: reload every setting, set both timer intervals, then open the game version
+  // chooser (first run) or attach to the game. Runs whenever the window becomes active again.
+  void Form_Activate();
+
+  // Menu Exit: ends the program at once.
+  void exit_Click();
+
+  // The collection tick (Timer1) and the processing tick (Timer2). A tick that fires while the same tick
+  // is still running, inside one of its yields or pauses, is skipped.
+  void Timer1_Timer();
+
+  // Path of the settings file and the error log in the program folder.
+  std::string settingsPath() const;
+
+  // --- Form-level fields, in their declaration order. ---
+  bool servicePaused = false;
+  std::string lastChatLine;
+  bool gameAttached = false;
+  std::string gameName;
+  std::string chatAddress;
+  std::string consoleAddress;
+  std::int16_t collectInterval = 0;
+  std::int16_t processInterval = 0;
+  std::string puntMessage1;
+  std::string puntMessage2;
+  std::string displayPlayerNumber;
+  std::string puntAnnouncement;
+  std::int16_t maxPlayerVotes = 0;
+  std::string maxMapVotes;
+  std::string mapVotedOutMessage;
+  std::int16_t summaryCounter = 0;
+  std::int16_t displaySummary = 0;
+  std::string serverRunningMessage;
+  std::string programSummaryMessage;
+  std::string programInfoMessage;
+  std::string extraLineMessage;
+  std::string votesResetMessage;
+  std::int16_t resetVotes = 0;
+  std::int16_t resetCounter = 0;
+  std::string adminNextMapMessage;
+  bool firstRun = false;
+  std::string playerStartAddress;
+
+  // --- The vote table and the vote log, as the window shows them. ---
+  std::vector<std::string> List1;  // player names, row k = slot k
+  std::vector<std::string> List2;  // player numbers "00" to "15"
+  std::vector<std::string> List3;  // vote counts as decimal text
+  std::string Text4 = "0";         // map vote count as decimal text
+  std::string Text1;               // vote log: each accepted chat line followed by CR LF
+
+  // --- Ports. ---
+  HostPort& host;
+  TimerPort& Timer1;
+  TimerPort& Timer2;
+  MemoryControl& objMem;
+  Globals& globals;
+  ErrorLog errorLog;
+
+ private:
+  std::filesystem::path programFolder_;
+  bool collectionRunning_ = false;
+};

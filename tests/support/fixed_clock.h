@@ -1,0 +1,18 @@
+// A clock that always says the time a test set.
+#pragma once
+
+#include "app/error_log.h"
+
+class FixedClock final : public Clock {
+ public:
+  FixedClock() {
+    time.tm_year = 2026 - 1900;
+    time.tm_mon = 11;
+    time.tm_mday = 7;
+    time.tm_hour = 9;
+    time.tm_min = 5;
+    time.tm_sec = 30;
+  }
+  std::tm localNow() const override { return time; }
+  std::tm time{};
+};

@@ -1,0 +1,28 @@
+#include "support/temp_folder.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+TempFolder::TempFolder() {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  do {
+    path_ = std::filesystem::temp_directory_path() / ("zarnvote-test-" + std::to_string(random()));
+  } while (!std::filesystem::create_directory(path_));
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempFolder::read(const std::string& name) const {
+  std::ifstream in(path_ / name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void TempFolder::write(const std::string& name, const std::string& content) const {
+  std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}

@@ -1,0 +1,46 @@
+// The window system in virtual time: timers that tests fire by hand, events queued to run at the next
+// yield, notices answered at once and recorded.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "app/host.h"
+#include "support/journal.h"
+
+class VirtualTimer final : public TimerPort {
+ public:
+  void setInterval(int milliseconds) override { interval_ = milliseconds; }
+  int interval() const override { return interval_; }
+  void setEnabled(bool enabled) override { enabled_ = enabled; }
+  bool enabled() const override { return enabled_; }
+  // Whether a real timer in this state would fire.
+  bool ticking() const { return enabled_ && interval_ > 0; }
+
+ private:
+  int interval_ = 0;
+  bool enabled_ = true;
+};
+
+class VirtualHost final : public HostPort {
+ public:
+  explicit VirtualHost(Journal& journal) : journal_(journal) {}
+
+  // Runs the events queued so far; events they queue wait for the next yield.
+  void yield() override;
+  void showNotice(const std::string& text) override;
+  void showChooser() override { journal_.add("ShowChooser"); }
+  void quit() override { journal_.add("Quit"); }
+
+  // Queue an event (a click, another timer's tick) to run at the next yield.
+  void queue(std::function<void()> event) { pending_.push_back(std::move(event)); }
+  // Runs while a notice is open, as the window's event loop does behind a modal box.
+  std::function<void()> whileNoticeOpen;
+  // Whether yields are written to the journal.
+  bool recordYields = true;
+
+ private:
+  Journal& journal_;
+  std::deque<std::function<void()>> pending_;
+};
