@@ -46,8 +46,10 @@ std::optional<double> parseNumber(std::string_view text) {
     text.remove_prefix(1);
   }
   std::size_t integerDigits = 0;
+  bool wholePartIsZero = true;
   std::size_t pos = 0;
   while (pos < text.size() && isDigit(text[pos])) {
+    if (text[pos] != '0') wholePartIsZero = false;
     ++pos;
     ++integerDigits;
   }
@@ -64,8 +66,8 @@ std::optional<double> parseNumber(std::string_view text) {
   double value = 0.0;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   if (result.ec == std::errc::result_out_of_range) {
-    // Only a huge integer part gets here; a long fraction of zeros underflows to a harmless 0.
-    value = integerDigits > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    // A whole part of zeros ("0.000...1") can only underflow, and that is a harmless 0, not an overflow.
+    value = wholePartIsZero ? 0.0 : std::numeric_limits<double>::infinity();
   } else if (result.ec != std::errc()) {
     return std::nullopt;
   }

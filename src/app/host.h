@@ -27,6 +27,15 @@ class HostPort {
   // Show the game version chooser, modeless; create it first if it is not open, else bring it to front.
   virtual void showChooser() = 0;
 
+  // Show the punt/ban dialog, modeless; create it first if it is not open, else bring it to front.
+  virtual void showPuntBanDialog() = 0;
+
+  // Show the About box, modeless; create it first if it is not open, else bring it to front.
+  virtual void showAbout() = 0;
+
+  // Open a web address in the operator's browser; whether a browser opens is not reported.
+  virtual void openWebPage(const std::string& address) = 0;
+
   // End the program at once: close every window of the program and stop the timers.
   virtual void quit() = 0;
 };

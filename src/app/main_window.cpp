@@ -6,6 +6,7 @@
 #include "app/conversions.h"
 #include "settings/ini.h"
 #include "votes/vote_collection.h"
+#include "votes/vote_processing.h"
 
 namespace {
 
@@ -110,12 +111,65 @@ void frmmain::Form_Activate() {
 
 void frmmain::exit_Click() { host.quit(); }
 
-void frmmain::Timer1_Timer() {
-  if (collectionRunning_) return;
-  collectionRunning_ = true;
+namespace {
+
+// Runs a tick unless the same tick is already running further up the stack.
+template <typename Tick>
+void runOnce(bool& running, Tick tick) {
+  if (running) return;
+  running = true;
   struct Release {
     bool& flag;
     ~Release() { flag = false; }
-  } release{collectionRunning_};
-  collectVotes(*this);
+  } release{running};
+  tick();
 }
+
+}  // namespace
+
+void frmmain::Timer1_Timer() {
+  runOnce(collectionRunning_, [this] { collectVotes(*this); });
+}
+
+void frmmain::Timer2_Timer() {
+  runOnce(processingRunning_, [this] { processVotes(*this); });
+}
+
+void frmmain::Command1_Click() {
+  // Every count row is cleared, not only as many as the roster holds: a roster scan that failed half-way
+  // leaves fewer names than counts, and those counts must go as well.
+  List3.assign(List3.size(), "0");
+  Text4 = "0";
+  Text1.clear();
+  globals.clearVotesRequested = true;
+}
+
+void frmmain::Command2_Click() {
+  globals.nextMapRequested = true;
+  host.showNotice("Map will be reset on the next checking cycle.\r\n(under " + std::to_string(Timer2.interval()) +
+                  "m/s)\r\nMap votes reset");
+  Text4 = "0";
+}
+
+void frmmain::Command3_Click() { host.showPuntBanDialog(); }
+
+void frmmain::Command4_Click() {
+  if (!servicePaused) {
+    Timer1.setEnabled(false);
+    Timer2.setEnabled(false);
+    Command4Caption = kStartService;
+    servicePaused = true;
+    return;
+  }
+  Timer1.setEnabled(true);
+  Timer2.setEnabled(true);
+  Command4Caption = kPauseService;
+  servicePaused = false;
+  Form_Activate();
+}
+
+void frmmain::choosegame_Click() { host.showChooser(); }
+
+void frmmain::onlinehelp_Click() { host.openWebPage(kOnlineHelpAddress); }
+
+void frmmain::about_Click() { host.showAbout(); }

@@ -15,6 +15,10 @@
 
 inline constexpr const char* kProgramTitle = "Zarn - Vote";
 inline constexpr int kPlayerSlots = 16;
+// The online help page on the maker's web site.
+inline constexpr const char* kOnlineHelpAddress = "http://zarn-vote.example/general/index.php?page=vote";
+inline constexpr const char* kPauseService = "Pause Service";
+inline constexpr const char* kStartService = "Start Service";
 
 // What the main window is given by whoever builds it.
 struct MainWindowPorts {
@@ -44,6 +48,19 @@ class frmmain {
   // The collection tick (Timer1) and the processing tick (Timer2). A tick that fires while the same tick
   // is still running, inside one of its yields or pauses, is skipped.
   void Timer1_Timer();
+  void Timer2_Timer();
+
+  // --- The operator's buttons and menus. None of them touches the game: what must reach the game is left
+  // as a request for the next processing tick. ---
+  void Command1_Click();  // Clear Votes
+  void Command2_Click();  // Next Map
+  void Command3_Click();  // Punt/Ban Player
+  void Command4_Click();  // Pause Service / Start Service
+  void choosegame_Click();
+  void puntbanplayer_Click() { Command3_Click(); }
+  void nextmap_Click() { Command2_Click(); }
+  void onlinehelp_Click();
+  void about_Click();
 
   // Path of the settings file and the error log in the program folder.
   std::string settingsPath() const;
@@ -83,6 +100,7 @@ class frmmain {
   std::vector<std::string> List3;  // vote counts as decimal text
   std::string Text4 = "0";         // map vote count as decimal text
   std::string Text1;               // vote log: each accepted chat line followed by CR LF
+  std::string Command4Caption = kPauseService;
 
   // --- Ports. ---
   HostPort& host;
@@ -95,4 +113,5 @@ class frmmain {
  private:
   std::filesystem::path programFolder_;
   bool collectionRunning_ = false;
+  bool processingRunning_ = false;
 };

@@ -8,6 +8,7 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "settings/ini.h"
 #include "support/fixed_clock.h"
 #include "support/journal.h"
 #include "support/scripted_memory_control.h"
@@ -21,8 +22,9 @@ class MainWindowTest : public ::testing::Test {
   // Writes settings.ini in the program folder.
   void writeSettings(const std::string& content) { folder.write("settings.ini", content); }
   // A settings file that makes the activation attach instead of opening the chooser.
-  void writeAttachingSettings(const std::string& extra = "") {
-    writeSettings("[General]\r\nFirst Run=False\r\n" + extra);
+  void writeAttachingSettings(const std::string& content = "") {
+    writeSettings(content);
+    INI::WriteIniValue(window.settingsPath(), "General", "First Run", "False");
   }
   // Entries of the error log without their date, time and CR LF; an entry that lacks any of these is
   // marked so that the comparison fails.

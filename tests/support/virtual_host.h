@@ -31,6 +31,9 @@ class VirtualHost final : public HostPort {
   void yield() override;
   void showNotice(const std::string& text) override;
   void showChooser() override { journal_.add("ShowChooser"); }
+  void showPuntBanDialog() override { journal_.add("ShowPuntBanDialog"); }
+  void showAbout() override { journal_.add("ShowAbout"); }
+  void openWebPage(const std::string& address) override { journal_.add("OpenWebPage " + address); }
   void quit() override { journal_.add("Quit"); }
 
   // Queue an event (a click, another timer's tick) to run at the next yield.

@@ -1,0 +1,155 @@
+#include "votes/vote_processing.h"
+
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <string>
+
+#include "app/conversions.h"
+#include "app/main_window.h"
+#include "votes/console_channel.h"
+#include "votes/vote_table.h"
+
+namespace {
+
+constexpr std::int32_t kSlotSize = 16;
+
+std::int32_t nextSlotAddress(std::int32_t address) {
+  if (address > std::numeric_limits<std::int32_t>::max() - kSlotSize) throw RuntimeError(kOverflow);
+  return address + kSlotSize;
+}
+
+// A tick counter counts up to the largest 16-bit value and stays there: a period of 32767 then simply
+// never elapses, instead of overflowing on every tick and ending each tick before the operator's
+// requests are reached.
+void advance(std::int16_t& counter) {
+  if (counter < std::numeric_limits<std::int16_t>::max()) ++counter;
+}
+
+class ProcessingTick {
+ public:
+  explicit ProcessingTick(frmmain& window)
+      : w_(window), console_(window.objMem, window.host, window.consoleAddress) {}
+
+  void run() {
+    scanRoster();
+    clearEmptySlots();
+    puntPlayersOverLimit();
+    changeMapOverLimit();
+    sendSummary();
+    w_.host.yield();
+    resetVotes();
+    carryOutRequests();
+  }
+
+ private:
+  // Slot k of the player table lies 16 * (k + 1) above the configured start.
+  void scanRoster() {
+    w_.List1.clear();
+    if (w_.playerStartAddress.empty()) {
+      w_.List1.assign(kPlayerSlots, std::string());
+      return;
+    }
+    std::int32_t address = conv::toInt32(w_.playerStartAddress);
+    for (int k = 0; k < kPlayerSlots; ++k) {
+      address = nextSlotAddress(address);
+      w_.List1.push_back(w_.objMem.ReadString("&H" + conv::hex32(address), ReadLength{std::string("16")}));
+    }
+  }
+
+  // Votes counted for a slot that is empty now are dropped before they are compared with the limit.
+  void clearEmptySlots() {
+    const auto rows = static_cast<int>(w_.List2.size());
+    for (int k = 0; k < rows; ++k) {
+      if (voteRow(w_.List1, k).empty()) voteRow(w_.List3, k) = "0";
+    }
+  }
+
+  void puntPlayersOverLimit() {
+    const auto rows = static_cast<int>(w_.List3.size());
+    for (int k = 0; k < rows; ++k) {
+      if (!(conv::toNumber(voteRow(w_.List3, k)) > w_.maxPlayerVotes)) continue;
+      const std::string number = std::to_string(k);
+      console_.SendConsoleCommand("punt " + number);
+      voteRow(w_.List3, k) = "0";
+      if (w_.displayPlayerNumber == "True") {
+        w_.puntAnnouncement = w_.puntMessage1 + voteRow(w_.List1, k) + "(" + number + ")" + w_.puntMessage2;
+      } else {
+        w_.puntAnnouncement = w_.puntMessage1 + w_.puntMessage2;
+      }
+      console_.SendChatMessage(w_.puntAnnouncement, chat::kThenYield);
+    }
+  }
+
+  void changeMapOverLimit() {
+    if (!(conv::toNumber(w_.Text4) > conv::toNumber(w_.maxMapVotes))) return;
+    console_.SendChatMessage(w_.mapVotedOutMessage, chat::kYieldThenLongPause);
+    console_.SendConsoleCommand("resetgames");
+    w_.Text4 = "0";
+  }
+
+  void sendSummary() {
+    if (!(w_.summaryCounter > w_.displaySummary)) {
+      advance(w_.summaryCounter);
+      return;
+    }
+    console_.SendChatMessage(w_.serverRunningMessage, chat::kYieldAfterTalk);
+    console_.SendChatMessage(w_.programSummaryMessage, chat::kThenYield);
+    console_.SendChatMessage(w_.programInfoMessage, chat::kThenYield);
+    if (!w_.extraLineMessage.empty()) console_.SendChatMessage(w_.extraLineMessage, chat::kThenYield);
+    w_.summaryCounter = 0;
+  }
+
+  void resetVotes() {
+    if (!(w_.resetCounter > w_.resetVotes)) {
+      advance(w_.resetCounter);
+      w_.host.yield();
+      return;
+    }
+    console_.SendChatMessage(w_.votesResetMessage, chat::kThenYield);
+    w_.resetCounter = 0;
+    w_.host.yield();
+    w_.List3.assign(w_.List3.size(), "0");
+    w_.Text4 = "0";
+    w_.Text1.clear();
+  }
+
+  // Each flag is lowered only once its request's last command has gone out. The punt and ban numbers are
+  // read again afterwards: a new number entered while the command was being sent stays pending for the
+  // next tick instead of being lowered with the old one.
+  void carryOutRequests() {
+    Globals& g = w_.globals;
+    if (g.puntRequested) {
+      const std::int16_t number = g.puntPlayerNumber;
+      console_.SendConsoleCommand("punt " + std::to_string(number));
+      if (g.puntPlayerNumber == number) g.puntRequested = false;
+    }
+    if (g.banRequested) {
+      const std::int16_t number = g.banPlayerNumber;
+      console_.SendConsoleCommand("ban " + std::to_string(number));
+      if (g.banPlayerNumber == number) g.banRequested = false;
+    }
+    if (g.clearVotesRequested) {
+      console_.SendChatMessage(w_.votesResetMessage, chat::kThenYield);
+      g.clearVotesRequested = false;
+    }
+    if (g.nextMapRequested) {
+      console_.SendChatMessage(w_.adminNextMapMessage, chat::kYieldAfterConsoleKeyThenLongPause);
+      console_.SendConsoleCommand("resetgames");
+      g.nextMapRequested = false;
+    }
+  }
+
+  frmmain& w_;
+  ConsoleChannel console_;
+};
+
+}  // namespace
+
+void processVotes(frmmain& window) {
+  try {
+    ProcessingTick(window).run();
+  } catch (const std::exception& error) {
+    window.errorLog.append(error.what(), kVoteProcessing);
+  }
+}

@@ -1,0 +1,86 @@
+// The error log on real files. Entries are compared byte for byte with the classic locale, because the
+// operators' tools split the lines on " - " and CR LF.
+#include "app/error_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <locale>
+#include <optional>
+#include <string>
+
+#include "support/fixed_clock.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+class ErrorLogTest : public ::testing::Test {
+ protected:
+  ErrorLog logAt(const std::filesystem::path& file) const {
+    return ErrorLog(file, clock, std::locale::classic());
+  }
+  std::string logText() const { return folder.read("errors.log"); }
+
+  TempFolder folder;
+  FixedClock clock;
+  ErrorLog log = logAt(folder / "errors.log");
+};
+
+TEST_F(ErrorLogTest, EntriesHaveFiveOrFourFieldsAndEndInCrLf) {
+  ASSERT_FALSE(std::filesystem::exists(log.file()));
+  log.append("Overflow", "!vote map 3", kVoteCollection);
+  EXPECT_EQ(logText(), "12/07/26 - 09:05:30 - Overflow - !vote map 3 - Vote Collection\r\n");
+
+  clock.time.tm_hour = 23;
+  clock.time.tm_mday = 31;
+  log.append("Type mismatch", kVoteProcessing);
+  EXPECT_EQ(logText(),
+            "12/07/26 - 09:05:30 - Overflow - !vote map 3 - Vote Collection\r\n"
+            "12/31/26 - 23:05:30 - Type mismatch - Vote Processing\r\n");
+}
+
+TEST_F(ErrorLogTest, EmptyChatLineKeepsItsField) {
+  log.append("Overflow", "", kVoteCollection);
+  EXPECT_EQ(logText(), "12/07/26 - 09:05:30 - Overflow -  - Vote Collection\r\n");
+}
+
+TEST_F(ErrorLogTest, AppendsAfterExistingContentUntouched) {
+  // No trailing newline and a stray LF: whatever an operator left there stays as it is.
+  const std::string existing = "old entry\r\nhand note\nno end";
+  folder.write("errors.log", existing);
+  log.append("Subscript out of range", kVoteProcessing);
+  EXPECT_EQ(logText(), existing + "12/07/26 - 09:05:30 - Subscript out of range - Vote Processing\r\n");
+}
+
+TEST_F(ErrorLogTest, UnwritableLogDropsTheEntryQuietly) {
+  const ErrorLog missingFolder = logAt(folder / "missing" / "errors.log");
+  EXPECT_NO_THROW(missingFolder.append("Overflow", "line", kVoteCollection));
+  EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
+
+  folder.write("plain", "x");
+  const ErrorLog fileAsFolder = logAt(folder / "plain" / "errors.log");
+  EXPECT_NO_THROW(fileAsFolder.append("Overflow", kVoteProcessing));
+  EXPECT_EQ(folder.read("plain"), "x");
+
+  const ErrorLog folderAsFile = logAt(folder.path());
+  EXPECT_NO_THROW(folderAsFile.append("Overflow", kVoteProcessing));
+}
+
+TEST(ErrorLogLocaleTest, UnusableEnvironmentLocaleFallsBack) {
+  const char* previous = std::getenv("LC_ALL");
+  const std::optional<std::string> saved = previous ? std::optional<std::string>(previous) : std::nullopt;
+  ASSERT_EQ(setenv("LC_ALL", "xx_NOWHERE.bogus-42", 1), 0);
+
+  std::optional<std::locale> locale;
+  EXPECT_NO_THROW(locale = ErrorLog::environmentLocale());
+
+  if (saved) {
+    setenv("LC_ALL", saved->c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
+  ASSERT_TRUE(locale.has_value());
+  EXPECT_EQ(locale->name(), std::locale::classic().name());
+}
+
+}  // namespace
