@@ -1,0 +1,105 @@
+// Cost of the two ticks themselves, without drawing the window: a processing tick with nothing to do
+// (sixteen roster reads from a game link that answers from memory) and a collection tick that counts a
+// new vote line.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "app/conversions.h"
+#include "app/main_window.h"
+
+namespace {
+
+class MemoryOnlyLink final : public MemoryControl {
+ public:
+  bool OpenGame(std::string&) override { return true; }
+  std::string ReadString(const std::string& address, const ReadLength&) override {
+    const auto found = memory.find(address);
+    return found == memory.end() ? std::string() : found->second;
+  }
+  void WriteString(const std::string&, const std::string&, bool) override {}
+  void SendKey(std::int16_t) override {}
+  void Wait(const PauseSeconds&) override {}
+  std::map<std::string, std::string> memory;
+};
+
+class NoTimer final : public TimerPort {
+ public:
+  void setInterval(int milliseconds) override { interval_ = milliseconds; }
+  int interval() const override { return interval_; }
+  void setEnabled(bool) override {}
+  bool enabled() const override { return true; }
+
+ private:
+  int interval_ = 0;
+};
+
+class NoHost final : public HostPort {
+ public:
+  void yield() override {}
+  void showNotice(const std::string&) override {}
+  void showChooser() override {}
+  void showPuntBanDialog() override {}
+  void showAbout() override {}
+  void openWebPage(const std::string&) override {}
+  void quit() override {}
+};
+
+struct Service {
+  Service() {
+    window.Form_Load();
+    window.gameAttached = true;
+    window.chatAddress = "&H10FE6C0";
+    window.consoleAddress = "&H11038DC";
+    window.playerStartAddress = "&H2000000";
+    window.maxPlayerVotes = 5;
+    window.maxMapVotes = "5";
+    window.displaySummary = 32767;  // never: the tick stays quiet
+    window.resetVotes = 32767;
+    for (int slot = 0; slot < 16; ++slot) {
+      link.memory["&H" + conv::hex32(0x2000000 + 16 * (slot + 1))] = "Player " + std::to_string(slot);
+    }
+  }
+  MemoryOnlyLink link;
+  NoHost host;
+  NoTimer timer1;
+  NoTimer timer2;
+  Globals globals;
+  SystemClock clock;
+  frmmain window{MainWindowPorts{host, timer1, timer2, link, globals, std::filesystem::temp_directory_path(), clock}};
+};
+
+void processingTickWithNoAction(benchmark::State& state) {
+  Service service;
+  for (auto _ : state) {
+    service.window.Timer2_Timer();
+    benchmark::DoNotOptimize(service.window.List1.data());
+  }
+}
+BENCHMARK(processingTickWithNoAction);
+
+// Each line is new; the vote log is emptied every 100 votes, as the automatic reset would, so it holds
+// what a busy server collects between two resets.
+void collectionTickOfANewVote(benchmark::State& state) {
+  Service service;
+  std::vector<std::string> lines;
+  for (int i = 0; i < 100; ++i) lines.push_back("Player " + std::to_string(i) + ": /vote " + std::to_string(i % 16));
+  std::size_t next = 0;
+  for (auto _ : state) {
+    if (next == lines.size()) {
+      state.PauseTiming();
+      next = 0;
+      service.window.Text1.clear();
+      service.window.List3.assign(16, "0");
+      state.ResumeTiming();
+    }
+    service.link.memory["&H10FE6C0"] = lines[next++];
+    service.window.Timer1_Timer();
+  }
+  benchmark::DoNotOptimize(service.window.List3.data());
+}
+BENCHMARK(collectionTickOfANewVote);
+
+}  // namespace
