@@ -1,0 +1,82 @@
+// Feeds arbitrary chat lines (the input split at '\n', each cut to 90 bytes as the game link reads them)
+// through the collection tick, then a processing tick. Nothing may crash, and the vote table must keep
+// its sixteen rows of whole numbers.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/conversions.h"
+#include "app/main_window.h"
+
+namespace {
+
+class ChatOnlyLink final : public MemoryControl {
+ public:
+  bool OpenGame(std::string&) override { return true; }
+  std::string ReadString(const std::string&, const ReadLength&) override { return chatLine; }
+  void WriteString(const std::string&, const std::string&, bool) override {}
+  void SendKey(std::int16_t) override {}
+  void Wait(const PauseSeconds&) override {}
+  std::string chatLine;
+};
+
+class IdleTimer final : public TimerPort {
+ public:
+  void setInterval(int) override {}
+  int interval() const override { return 0; }
+  void setEnabled(bool) override {}
+  bool enabled() const override { return true; }
+};
+
+class IdleHost final : public HostPort {
+ public:
+  void yield() override {}
+  void showNotice(const std::string&) override {}
+  void showChooser() override {}
+  void showPuntBanDialog() override {}
+  void showAbout() override {}
+  void openWebPage(const std::string&) override {}
+  void quit() override {}
+};
+
+class EpochClock final : public Clock {
+ public:
+  std::tm localNow() const override { return std::tm{}; }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // A folder that does not exist: error log entries are dropped instead of filling the disk.
+  static const std::filesystem::path folder = "/nonexistent/zarnvote-fuzz";
+  ChatOnlyLink link;
+  IdleHost host;
+  IdleTimer timer1;
+  IdleTimer timer2;
+  Globals globals;
+  EpochClock clock;
+  frmmain window(MainWindowPorts{host, timer1, timer2, link, globals, folder, clock});
+  window.Form_Load();
+  window.gameAttached = true;
+  window.maxMapVotes = "5";
+  window.List1.assign(16, "someone");
+
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  std::size_t start = 0;
+  while (start <= input.size()) {
+    const std::size_t end = std::min(input.find('\n', start), input.size());
+    link.chatLine = input.substr(start, std::min<std::size_t>(end - start, 90));
+    window.Timer1_Timer();
+    start = end + 1;
+  }
+  window.Timer2_Timer();
+
+  if (window.List3.size() != 16) std::abort();
+  for (const auto& count : window.List3) {
+    const auto value = conv::parseNumber(count);
+    if (!value || *value < 0) std::abort();
+  }
+  return 0;
+}
