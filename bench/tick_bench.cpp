@@ -68,7 +68,8 @@ struct Service {
   NoTimer timer2;
   Globals globals;
   SystemClock clock;
-  frmmain window{MainWindowPorts{host, timer1, timer2, link, globals, std::filesystem::temp_directory_path(), clock}};
+  frmmain window{
+      MainWindowPorts{host, timer1, timer2, link, globals, std::filesystem::temp_directory_path(), clock}};
 };
 
 void processingTickWithNoAction(benchmark::State& state) {
@@ -85,7 +86,8 @@ BENCHMARK(processingTickWithNoAction);
 void collectionTickOfANewVote(benchmark::State& state) {
   Service service;
   std::vector<std::string> lines;
-  for (int i = 0; i < 100; ++i) lines.push_back("Player " + std::to_string(i) + ": /vote " + std::to_string(i % 16));
+  for (int i = 0; i < 100; ++i)
+    lines.push_back("Player " + std::to_string(i) + ": /vote " + std::to_string(i % 16));
   std::size_t next = 0;
   for (auto _ : state) {
     if (next == lines.size()) {

@@ -3,4 +3,6 @@
 #include "app/main_window.h"
 #include "settings/ini.h"
 
-int main() { return conv::toInt16("3.5") == 4 && conv::hex32(-16) == "FFFFFFF0" ? 0 : 1; }
+int main() {
+  return conv::toInt16("3.5") == 4 && conv::hex32(-16) == "FFFFFFF0" ? 0 : 1;
+}

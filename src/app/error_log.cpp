@@ -36,13 +36,15 @@ void ErrorLog::write(std::string_view description, const std::string_view* chatL
   std::ostringstream entry;
   entry.imbue(locale_);
   entry << std::put_time(&now, "%x") << " - " << std::put_time(&now, "%X") << " - " << description << " - ";
-  if (chatLine != nullptr) entry << *chatLine << " - ";
+  if (chatLine != nullptr)
+    entry << *chatLine << " - ";
   entry << label << "\r\n";
 
   // One open, one write, one close per entry. A log that cannot be written loses this entry only; the
   // tick must end as usual whatever happens here.
   std::ofstream out(file_, std::ios::binary | std::ios::app);
-  if (!out) return;
+  if (!out)
+    return;
   const std::string text = entry.str();
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }

@@ -26,7 +26,9 @@ frmmain::frmmain(const MainWindowPorts& ports)
       errorLog(ports.programFolder / "errorlog.log", ports.clock),
       programFolder_(ports.programFolder) {}
 
-std::string frmmain::settingsPath() const { return (programFolder_ / "settings.ini").string(); }
+std::string frmmain::settingsPath() const {
+  return (programFolder_ / "settings.ini").string();
+}
 
 void frmmain::Form_Load() {
   for (int i = 0; i < 10; ++i) {
@@ -109,14 +111,17 @@ void frmmain::Form_Activate() {
   }
 }
 
-void frmmain::exit_Click() { host.quit(); }
+void frmmain::exit_Click() {
+  host.quit();
+}
 
 namespace {
 
 // Runs a tick unless the same tick is already running further up the stack.
 template <typename Tick>
 void runOnce(bool& running, Tick tick) {
-  if (running) return;
+  if (running)
+    return;
   running = true;
   struct Release {
     bool& flag;
@@ -146,12 +151,14 @@ void frmmain::Command1_Click() {
 
 void frmmain::Command2_Click() {
   globals.nextMapRequested = true;
-  host.showNotice("Map will be reset on the next checking cycle.\r\n(under " + std::to_string(Timer2.interval()) +
-                  "m/s)\r\nMap votes reset");
+  host.showNotice("Map will be reset on the next checking cycle.\r\n(under " +
+                  std::to_string(Timer2.interval()) + "m/s)\r\nMap votes reset");
   Text4 = "0";
 }
 
-void frmmain::Command3_Click() { host.showPuntBanDialog(); }
+void frmmain::Command3_Click() {
+  host.showPuntBanDialog();
+}
 
 void frmmain::Command4_Click() {
   if (!servicePaused) {
@@ -168,8 +175,14 @@ void frmmain::Command4_Click() {
   Form_Activate();
 }
 
-void frmmain::choosegame_Click() { host.showChooser(); }
+void frmmain::choosegame_Click() {
+  host.showChooser();
+}
 
-void frmmain::onlinehelp_Click() { host.openWebPage(kOnlineHelpAddress); }
+void frmmain::onlinehelp_Click() {
+  host.openWebPage(kOnlineHelpAddress);
+}
 
-void frmmain::about_Click() { host.showAbout(); }
+void frmmain::about_Click() {
+  host.showAbout();
+}

@@ -12,9 +12,13 @@ constexpr std::int16_t kLongPause = 4;
 ConsoleChannel::ConsoleChannel(MemoryControl& memory, HostPort& host, const std::string& consoleAddress)
     : memory_(memory), host_(host), consoleAddress_(consoleAddress) {}
 
-void ConsoleChannel::shortPause() { memory_.Wait(PauseSeconds{kShortPause}); }
+void ConsoleChannel::shortPause() {
+  memory_.Wait(PauseSeconds{kShortPause});
+}
 
-void ConsoleChannel::longPause() { memory_.Wait(PauseSeconds{kLongPause}); }
+void ConsoleChannel::longPause() {
+  memory_.Wait(PauseSeconds{kLongPause});
+}
 
 void ConsoleChannel::SendConsoleCommand(const std::string& text) {
   memory_.SendKey(kKeyConsole);
@@ -28,11 +32,13 @@ void ConsoleChannel::SendConsoleCommand(const std::string& text) {
 void ConsoleChannel::SendChatMessage(const std::string& text, const ChatSequence& sequence) {
   memory_.SendKey(kKeyConsole);
   shortPause();
-  if (sequence.yieldAfterConsoleKey) host_.yield();
+  if (sequence.yieldAfterConsoleKey)
+    host_.yield();
   memory_.WriteString(consoleAddress_, "talk", true);
   shortPause();
   memory_.SendKey(kKeyEnter);
-  if (sequence.yieldAfterTalk) host_.yield();
+  if (sequence.yieldAfterTalk)
+    host_.yield();
   shortPause();
   // The console stays open after "talk": the message goes straight into the input line.
   memory_.WriteString(consoleAddress_, text, true);
@@ -50,5 +56,6 @@ void ConsoleChannel::SendChatMessage(const std::string& text, const ChatSequence
       longPause();
       break;
   }
-  if (sequence.yieldAfter) host_.yield();
+  if (sequence.yieldAfter)
+    host_.yield();
 }

@@ -19,7 +19,7 @@ struct ChatSequence {
   bool yieldAfterConsoleKey = false;  // after the console key and its pause, before "talk" is written
   bool yieldAfterTalk = false;        // after "talk" was submitted, before its pause
   LastPause lastPause = LastPause::Short;
-  bool yieldAfter = false;            // after the whole message
+  bool yieldAfter = false;  // after the whole message
 };
 
 namespace chat {
@@ -28,7 +28,8 @@ inline constexpr ChatSequence kThenYield{false, false, ChatSequence::LastPause::
 // The first line of the periodic summary.
 inline constexpr ChatSequence kYieldAfterTalk{false, true, ChatSequence::LastPause::Short, false};
 // The notice before a map change the players voted for.
-inline constexpr ChatSequence kYieldThenLongPause{false, false, ChatSequence::LastPause::YieldThenLong, false};
+inline constexpr ChatSequence kYieldThenLongPause{false, false, ChatSequence::LastPause::YieldThenLong,
+                                                  false};
 // The notice before a map change the operator asked for.
 inline constexpr ChatSequence kYieldAfterConsoleKeyThenLongPause{true, false, ChatSequence::LastPause::Long,
                                                                  false};

@@ -18,7 +18,8 @@ constexpr std::int16_t kChatLength = 90;
 // An empty text gives no pieces at all.
 std::vector<std::string_view> split(std::string_view text, std::string_view separator) {
   std::vector<std::string_view> pieces;
-  if (text.empty()) return pieces;
+  if (text.empty())
+    return pieces;
   std::size_t start = 0;
   while (true) {
     const std::size_t found = text.find(separator, start);
@@ -32,7 +33,8 @@ std::vector<std::string_view> split(std::string_view text, std::string_view sepa
 }
 
 std::string_view piece(const std::vector<std::string_view>& pieces, std::size_t index) {
-  if (index >= pieces.size()) throw RuntimeError(kSubscriptOutOfRange);
+  if (index >= pieces.size())
+    throw RuntimeError(kSubscriptOutOfRange);
   return pieces[index];
 }
 
@@ -42,13 +44,16 @@ bool standsInVoteLog(const std::string& voteLog, std::string_view line) {
   const std::vector<std::string_view> pieces = split(voteLog, "\r\n");
   std::int16_t index = 0;
   for (const std::string_view logged : pieces) {
-    if (logged == line) return true;
+    if (logged == line)
+      return true;
     index = conv::addInt16(index, 1);
   }
   return false;
 }
 
-void appendToVoteLog(frmmain& window, const std::string& line) { window.Text1 += line + "\r\n"; }
+void appendToVoteLog(frmmain& window, const std::string& line) {
+  window.Text1 += line + "\r\n";
+}
 
 // Steps after the attach check; any failure propagates to the tick's error path.
 void readAndCount(frmmain& window, std::string& chatLine) {
@@ -57,14 +62,18 @@ void readAndCount(frmmain& window, std::string& chatLine) {
   // Events already waiting run here: a processing tick or Clear Votes may reset the table meanwhile.
   window.host.yield();
 
-  if (chatLine.empty()) return;
-  if (chatLine == window.lastChatLine) return;
+  if (chatLine.empty())
+    return;
+  if (chatLine == window.lastChatLine)
+    return;
   window.lastChatLine = chatLine;
 
   const std::string_view message = piece(split(chatLine, ": "), 1);
   const std::vector<std::string_view> words = split(message, " ");
-  if (piece(words, 0) != "/vote") return;
-  if (standsInVoteLog(window.Text1, chatLine)) return;
+  if (piece(words, 0) != "/vote")
+    return;
+  if (standsInVoteLog(window.Text1, chatLine))
+    return;
 
   const std::string_view target = piece(words, 1);
   if (conv::isNumeric(target)) {

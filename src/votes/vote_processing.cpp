@@ -15,7 +15,8 @@ namespace {
 constexpr std::int32_t kSlotSize = 16;
 
 std::int32_t nextSlotAddress(std::int32_t address) {
-  if (address > std::numeric_limits<std::int32_t>::max() - kSlotSize) throw RuntimeError(kOverflow);
+  if (address > std::numeric_limits<std::int32_t>::max() - kSlotSize)
+    throw RuntimeError(kOverflow);
   return address + kSlotSize;
 }
 
@@ -23,7 +24,8 @@ std::int32_t nextSlotAddress(std::int32_t address) {
 // never elapses, instead of overflowing on every tick and ending each tick before the operator's
 // requests are reached.
 void advance(std::int16_t& counter) {
-  if (counter < std::numeric_limits<std::int16_t>::max()) ++counter;
+  if (counter < std::numeric_limits<std::int16_t>::max())
+    ++counter;
 }
 
 class ProcessingTick {
@@ -61,14 +63,16 @@ class ProcessingTick {
   void clearEmptySlots() {
     const auto rows = static_cast<int>(w_.List2.size());
     for (int k = 0; k < rows; ++k) {
-      if (voteRow(w_.List1, k).empty()) voteRow(w_.List3, k) = "0";
+      if (voteRow(w_.List1, k).empty())
+        voteRow(w_.List3, k) = "0";
     }
   }
 
   void puntPlayersOverLimit() {
     const auto rows = static_cast<int>(w_.List3.size());
     for (int k = 0; k < rows; ++k) {
-      if (!(conv::toNumber(voteRow(w_.List3, k)) > w_.maxPlayerVotes)) continue;
+      if (!(conv::toNumber(voteRow(w_.List3, k)) > w_.maxPlayerVotes))
+        continue;
       const std::string number = std::to_string(k);
       console_.SendConsoleCommand("punt " + number);
       voteRow(w_.List3, k) = "0";
@@ -82,7 +86,8 @@ class ProcessingTick {
   }
 
   void changeMapOverLimit() {
-    if (!(conv::toNumber(w_.Text4) > conv::toNumber(w_.maxMapVotes))) return;
+    if (!(conv::toNumber(w_.Text4) > conv::toNumber(w_.maxMapVotes)))
+      return;
     console_.SendChatMessage(w_.mapVotedOutMessage, chat::kYieldThenLongPause);
     console_.SendConsoleCommand("resetgames");
     w_.Text4 = "0";
@@ -96,7 +101,8 @@ class ProcessingTick {
     console_.SendChatMessage(w_.serverRunningMessage, chat::kYieldAfterTalk);
     console_.SendChatMessage(w_.programSummaryMessage, chat::kThenYield);
     console_.SendChatMessage(w_.programInfoMessage, chat::kThenYield);
-    if (!w_.extraLineMessage.empty()) console_.SendChatMessage(w_.extraLineMessage, chat::kThenYield);
+    if (!w_.extraLineMessage.empty())
+      console_.SendChatMessage(w_.extraLineMessage, chat::kThenYield);
     w_.summaryCounter = 0;
   }
 
@@ -122,12 +128,14 @@ class ProcessingTick {
     if (g.puntRequested) {
       const std::int16_t number = g.puntPlayerNumber;
       console_.SendConsoleCommand("punt " + std::to_string(number));
-      if (g.puntPlayerNumber == number) g.puntRequested = false;
+      if (g.puntPlayerNumber == number)
+        g.puntRequested = false;
     }
     if (g.banRequested) {
       const std::int16_t number = g.banPlayerNumber;
       console_.SendConsoleCommand("ban " + std::to_string(number));
-      if (g.banPlayerNumber == number) g.banRequested = false;
+      if (g.banPlayerNumber == number)
+        g.banRequested = false;
     }
     if (g.clearVotesRequested) {
       console_.SendChatMessage(w_.votesResetMessage, chat::kThenYield);

@@ -73,10 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   window.Timer2_Timer();
 
-  if (window.List3.size() != 16) std::abort();
+  if (window.List3.size() != 16)
+    std::abort();
   for (const auto& count : window.List3) {
     const auto value = conv::parseNumber(count);
-    if (!value || *value < 0) std::abort();
+    if (!value || *value < 0)
+      std::abort();
   }
   return 0;
 }

@@ -15,9 +15,11 @@ std::vector<std::string> MainWindowTest::errorLogEntries() const {
   while (start < text.size()) {
     std::size_t end = text.find("\r\n", start);
     std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (end == std::string::npos) line += "<no CR LF>";
+    if (end == std::string::npos)
+      line += "<no CR LF>";
     entries.push_back(line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : "<no date and time> " + line);
-    if (end == std::string::npos) break;
+    if (end == std::string::npos)
+      break;
     start = end + 2;
   }
   return entries;

@@ -5,7 +5,8 @@
 namespace {
 
 std::string describe(const ReadLength& length) {
-  if (const auto* number = std::get_if<std::int16_t>(&length)) return std::to_string(*number);
+  if (const auto* number = std::get_if<std::int16_t>(&length))
+    return std::to_string(*number);
   return "\"" + std::get<std::string>(length) + "\"";
 }
 
@@ -51,9 +52,12 @@ void ScriptedMemoryControl::WriteString(const std::string& address, const std::s
   count("WriteString " + address + " [" + text + "] " + (flag ? "True" : "False"));
 }
 
-void ScriptedMemoryControl::SendKey(std::int16_t key) { count("SendKey " + std::to_string(key)); }
+void ScriptedMemoryControl::SendKey(std::int16_t key) {
+  count("SendKey " + std::to_string(key));
+}
 
 void ScriptedMemoryControl::Wait(const PauseSeconds& seconds) {
   count("Wait " + describe(seconds));
-  if (duringWait) duringWait();
+  if (duringWait)
+    duringWait();
 }

@@ -24,7 +24,9 @@ class ScriptedMemoryControl final : public MemoryControl {
   // Whether OpenGame succeeds.
   bool gameRunning = true;
   // Texts a read at an address returns: queued ones first, one per read, then the standing one.
-  void queueRead(const std::string& address, std::string text) { queued_[address].push_back(std::move(text)); }
+  void queueRead(const std::string& address, std::string text) {
+    queued_[address].push_back(std::move(text));
+  }
   void setMemory(const std::string& address, std::string text) { memory_[address] = std::move(text); }
   // The call (counted from 1 over every call this double takes, OpenGame included) that throws.
   std::optional<int> failOnCall;

@@ -1,13 +1,16 @@
 #include "support/virtual_host.h"
 
 void VirtualHost::yield() {
-  if (recordYields) journal_.add("Yield");
+  if (recordYields)
+    journal_.add("Yield");
   std::deque<std::function<void()>> waiting;
   waiting.swap(pending_);
-  for (auto& event : waiting) event();
+  for (auto& event : waiting)
+    event();
 }
 
 void VirtualHost::showNotice(const std::string& text) {
   journal_.add("Notice " + text);
-  if (whileNoticeOpen) whileNoticeOpen();
+  if (whileNoticeOpen)
+    whileNoticeOpen();
 }

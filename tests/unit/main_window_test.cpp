@@ -103,7 +103,8 @@ TEST_F(MainWindowStartTest, IntegerAndBooleanKeysThatDoNotConvertFallBackToTheir
 TEST_F(MainWindowStartTest, ASettingsFileOfRandomBytesGivesTheDefaults) {
   std::mt19937 random(7);
   std::string bytes(200000, '\0');
-  for (auto& byte : bytes) byte = static_cast<char>(random() & 0xFF);
+  for (auto& byte : bytes)
+    byte = static_cast<char>(random() & 0xFF);
   writeSettings(bytes);
   window.Form_Activate();
   EXPECT_EQ(500, timer1.interval());
@@ -225,10 +226,10 @@ TEST_F(OperatorControlsTest, MenusOpenTheOtherWindowsAndExitQuits) {
   window.about_Click();
   window.onlinehelp_Click();
   window.exit_Click();
-  EXPECT_EQ((std::vector<std::string>{"ShowPuntBanDialog", "ShowPuntBanDialog", "ShowChooser", "ShowAbout",
-                                      "OpenWebPage http://zarn-vote.example/general/index.php?page=vote",
-                                      "Quit"}),
-            journal.entries);
+  EXPECT_EQ(
+      (std::vector<std::string>{"ShowPuntBanDialog", "ShowPuntBanDialog", "ShowChooser", "ShowAbout",
+                                "OpenWebPage http://zarn-vote.example/general/index.php?page=vote", "Quit"}),
+      journal.entries);
 }
 
 }  // namespace

@@ -73,10 +73,10 @@ TEST_F(VoteCollectionTest, LinesThatAreNoVotesChangeNothingAndLogNoError) {
 }
 
 TEST_F(VoteCollectionTest, OnlyTheMessageBetweenTheFirstTwoSeparatorsAndItsFirstTwoWordsCount) {
-  chat("Bob: /vote 3 now");           // words after the second are ignored
-  chat("Ann: /vote 5: and more");     // the message ends at the next ": "
+  chat("Bob: /vote 3 now");        // words after the second are ignored
+  chat("Ann: /vote 5: and more");  // the message ends at the next ": "
   chat("Cy: /vote map please");
-  chat("Dee: /vote 7 ");              // a trailing blank makes an empty third word
+  chat("Dee: /vote 7 ");  // a trailing blank makes an empty third word
   EXPECT_EQ("1", window.List3[3]);
   EXPECT_EQ("1", window.List3[5]);
   EXPECT_EQ("1", window.List3[7]);
@@ -116,9 +116,9 @@ TEST_F(VoteCollectionTest, ANumberWithoutARowIsLoggedThenFails) {
 TEST_F(VoteCollectionTest, MalformedLinesFailOnceEach) {
   chat("Server restarting");  // no ": "
   chat("Server restarting");
-  chat("Bob: ");               // empty message
-  chat("Bob: /vote");          // no second word
-  chat("Bob: : /vote 3");      // the message is the empty text before the next ": "
+  chat("Bob: ");           // empty message
+  chat("Bob: /vote");      // no second word
+  chat("Bob: : /vote 3");  // the message is the empty text before the next ": "
   EXPECT_EQ((std::vector<std::string>{"Subscript out of range - Server restarting - Vote Collection",
                                       "Subscript out of range - Bob:  - Vote Collection",
                                       "Subscript out of range - Bob: /vote - Vote Collection",
@@ -177,7 +177,8 @@ TEST_F(VoteCollectionTest, TheTickReadsNinetyCharactersThenYieldsOnce) {
 
 TEST_F(VoteCollectionTest, AFullVoteLogOverflowsItsLineIndex) {
   std::string log;
-  for (int i = 0; i < 32766; ++i) log += "x\r\n";
+  for (int i = 0; i < 32766; ++i)
+    log += "x\r\n";
   window.Text1 = log;
   chat("Bob: /vote 1");  // 32,766 lines: still counted
   EXPECT_EQ("1", window.List3[1]);
@@ -277,7 +278,8 @@ TEST_F(VoteCollectionTest, ArbitraryBytesNeverBreakTheTable) {
   std::mt19937 random(20261207);
   std::uniform_int_distribution<int> length(0, 90);
   std::uniform_int_distribution<int> byte(0, 255);
-  const std::vector<std::string> fragments = {"Bob: ", "/vote ", "map", "3", ".5", ": ", " ", "\xff\xfe", "\xc3"};
+  const std::vector<std::string> fragments = {"Bob: ", "/vote ", "map",      "3",   ".5",
+                                              ": ",    " ",      "\xff\xfe", "\xc3"};
   std::uniform_int_distribution<std::size_t> pick(0, fragments.size() - 1);
   std::set<std::string> distinctLines;
   for (int i = 0; i < 3000; ++i) {
@@ -292,12 +294,15 @@ TEST_F(VoteCollectionTest, ArbitraryBytesNeverBreakTheTable) {
     }
     line.resize(static_cast<std::size_t>(size));
     chat(line);
-    if (!line.empty()) distinctLines.insert(line);
+    if (!line.empty())
+      distinctLines.insert(line);
   }
   double counted = conv::toNumber(window.Text4);
-  for (const auto& count : window.List3) counted += conv::toNumber(count);
+  for (const auto& count : window.List3)
+    counted += conv::toNumber(count);
   std::size_t logged = 0;
-  for (std::size_t at = window.Text1.find("\r\n"); at != std::string::npos; at = window.Text1.find("\r\n", at + 2)) {
+  for (std::size_t at = window.Text1.find("\r\n"); at != std::string::npos;
+       at = window.Text1.find("\r\n", at + 2)) {
     ++logged;
   }
   EXPECT_EQ(16u, window.List3.size());

@@ -139,7 +139,8 @@ TEST_F(VoteProcessingTest, ANegativeLimitPuntsEverySlotOnEveryTick) {
     forget();
     tick();
     int punts = 0;
-    for (const auto& entry : journal.entries) punts += entry.rfind("WriteString &H11038DC [punt ", 0) == 0 ? 1 : 0;
+    for (const auto& entry : journal.entries)
+      punts += entry.rfind("WriteString &H11038DC [punt ", 0) == 0 ? 1 : 0;
     EXPECT_EQ(16, punts);
   }
   EXPECT_EQ(consoleWrite("Player:_(15)_voted out!"), journal.entries.at(journal.entries.size() - 7));
@@ -208,7 +209,8 @@ TEST_F(VoteProcessingTest, SummaryOfThreeAndOfFourLines) {
 TEST_F(VoteProcessingTest, WithTheDefaultPeriodsSummaryAndResetFallOnTheNinetySecondTick) {
   activate();
   window.List3[7] = "3";
-  for (int i = 1; i <= 91; ++i) tick();
+  for (int i = 1; i <= 91; ++i)
+    tick();
   EXPECT_EQ(kQuietEnd, Sequence(journal.entries.end() - 2, journal.entries.end()));
   EXPECT_EQ(91u * 2, journal.entries.size());  // 91 quiet ticks
   EXPECT_EQ(91, window.summaryCounter);
@@ -224,7 +226,8 @@ TEST_F(VoteProcessingTest, WithTheDefaultPeriodsSummaryAndResetFallOnTheNinetySe
 
 TEST_F(VoteProcessingTest, TheResetNoticeComesFirstThenTheTableIsCleared) {
   activate("[General]\r\nReset Votes=2\r\n");
-  for (int i = 1; i <= 3; ++i) tick();
+  for (int i = 1; i <= 3; ++i)
+    tick();
   window.List3[5] = "4";
   window.Text4 = "3";
   window.Text1 = "Bob: /vote 5\r\n";
@@ -350,7 +353,8 @@ TEST_F(VoteProcessingTest, AVoteTypedDuringAPauseIsCollectedAndANestedProcessing
   memory.setMemory("&H10FE6C0", "Bob: /vote 6");
   bool fired = false;
   memory.duringWait = [this, &fired] {
-    if (fired) return;
+    if (fired)
+      return;
     fired = true;
     // The window handles its events while the game link pauses: both timers fire.
     window.Timer1_Timer();
@@ -360,7 +364,8 @@ TEST_F(VoteProcessingTest, AVoteTypedDuringAPauseIsCollectedAndANestedProcessing
   EXPECT_EQ("1", window.List3[6]);
   EXPECT_EQ("Bob: /vote 6\r\n", window.Text1);
   int bans = 0;
-  for (const auto& entry : journal.entries) bans += entry == consoleWrite("ban 2") ? 1 : 0;
+  for (const auto& entry : journal.entries)
+    bans += entry == consoleWrite("ban 2") ? 1 : 0;
   EXPECT_EQ(1, bans);
   EXPECT_EQ(1, window.summaryCounter);
 }
@@ -374,13 +379,14 @@ TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
     const char* name;
     int lastCall;
   };
-  const std::vector<Phase> phases = {{"roster", 16},       {"punt command", 22}, {"punt notice", 32},
-                                     {"map notice", 42},   {"map command", 48},  {"summary", 78},
-                                     {"reset notice", 88}, {"punt request", 94}, {"ban request", 100},
+  const std::vector<Phase> phases = {{"roster", 16},        {"punt command", 22}, {"punt notice", 32},
+                                     {"map notice", 42},    {"map command", 48},  {"summary", 78},
+                                     {"reset notice", 88},  {"punt request", 94}, {"ban request", 100},
                                      {"clear notice", 110}, {"next map", 126}};
   auto phaseOf = [&phases](int call) {
     for (std::size_t p = 0; p < phases.size(); ++p) {
-      if (call <= phases[p].lastCall) return p;
+      if (call <= phases[p].lastCall)
+        return p;
     }
     return phases.size();
   };
@@ -414,7 +420,8 @@ TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
     const std::size_t failed = phaseOf(failing);
     auto done = [failed, &phases](const char* name) {
       for (std::size_t p = 0; p < failed; ++p) {
-        if (std::string(phases[p].name) == name) return true;
+        if (std::string(phases[p].name) == name)
+          return true;
       }
       return false;
     };

@@ -1,8 +1,8 @@
 // Demonstration: the voting service against a simulated game server, in virtual time. Players join,
 // vote in the chat, one of them is voted out, the map is voted away, and the operator uses the buttons.
 // Usage: zarn-vote-demo [--dir FOLDER] [--minutes N]
-#include <cstdio>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,7 +57,8 @@ class DemoHost final : public HostPort {
     const long long until = now + ms;
     while (true) {
       const long long next = nextDue();
-      if (next > until) break;
+      if (next > until)
+        break;
       now = next;
       runDue();
     }
@@ -74,8 +75,10 @@ class DemoHost final : public HostPort {
   }
   long long nextDue() const {
     long long next = script.empty() ? LLONG_MAX : script.begin()->first;
-    if (timer1->ticking()) next = std::min(next, timer1->due);
-    if (timer2->ticking()) next = std::min(next, timer2->due);
+    if (timer1->ticking())
+      next = std::min(next, timer1->due);
+    if (timer2->ticking())
+      next = std::min(next, timer2->due);
     return next;
   }
 
@@ -89,7 +92,8 @@ class DemoHost final : public HostPort {
 
  private:
   void fire(DemoTimer& timer, const std::function<void()>& handler) {
-    if (!timer.ticking() || timer.due > now) return;
+    if (!timer.ticking() || timer.due > now)
+      return;
     timer.due = now + timer.interval();
     handler();
   }
@@ -142,7 +146,8 @@ int main(int argc, char** argv) {
   host.onTimer2 = [&window] { window.Timer2_Timer(); };
 
   const char* names[] = {"Ann", "Bob", "Cy", "Dee", "Eve"};
-  for (int slot = 0; slot < 5; ++slot) game.seat(slot, names[slot]);
+  for (int slot = 0; slot < 5; ++slot)
+    game.seat(slot, names[slot]);
 
   auto at = [&host](double seconds, std::function<void()> action) {
     host.script.emplace(static_cast<long long>(seconds * 1000), std::move(action));
@@ -173,7 +178,8 @@ int main(int argc, char** argv) {
 
   std::cout << "\nVote table after " << minutes << " minutes:\n";
   for (std::size_t k = 0; k < window.List2.size(); ++k) {
-    if (window.List1[k].empty() && window.List3[k] == "0") continue;
+    if (window.List1[k].empty() && window.List3[k] == "0")
+      continue;
     std::cout << "  " << window.List2[k] << "  " << window.List1[k] << "  votes: " << window.List3[k] << "\n";
   }
   std::cout << "  ##  Map  votes: " << window.Text4 << "\n";

@@ -5,9 +5,13 @@
 #include "app/conversions.h"
 
 SimulatedGame::SimulatedGame(std::string chatAddress, std::string consoleAddress, int playerStart)
-    : chatAddress_(std::move(chatAddress)), consoleAddress_(std::move(consoleAddress)), playerStart_(playerStart) {}
+    : chatAddress_(std::move(chatAddress)),
+      consoleAddress_(std::move(consoleAddress)),
+      playerStart_(playerStart) {}
 
-std::string SimulatedGame::nameAddress(int slot) const { return "&H" + conv::hex32(playerStart_ + 16 * (slot + 1)); }
+std::string SimulatedGame::nameAddress(int slot) const {
+  return "&H" + conv::hex32(playerStart_ + 16 * (slot + 1));
+}
 
 bool SimulatedGame::OpenGame(std::string& gameName) {
   report("[link] attached to \"" + gameName + "\"");
@@ -16,9 +20,11 @@ bool SimulatedGame::OpenGame(std::string& gameName) {
 
 std::string SimulatedGame::ReadString(const std::string& address, const ReadLength& length) {
   const auto found = memory_.find(address);
-  if (found == memory_.end()) return {};
-  const int limit = std::holds_alternative<std::int16_t>(length) ? std::get<std::int16_t>(length)
-                                                                 : conv::toInt16(std::get<std::string>(length));
+  if (found == memory_.end())
+    return {};
+  const int limit = std::holds_alternative<std::int16_t>(length)
+                        ? std::get<std::int16_t>(length)
+                        : conv::toInt16(std::get<std::string>(length));
   return found->second.substr(0, static_cast<std::size_t>(limit));
 }
 
@@ -31,7 +37,8 @@ void SimulatedGame::SendKey(std::int16_t key) {
     consoleOpen_ = true;
     return;
   }
-  if (key != kKeyEnter || !consoleOpen_) return;
+  if (key != kKeyEnter || !consoleOpen_)
+    return;
   const std::string line = memory_[consoleAddress_];
   if (talking_) {
     talking_ = false;
@@ -52,18 +59,22 @@ void SimulatedGame::SendKey(std::int16_t key) {
     const int slot = conv::toInt16(line.substr(ban ? 4 : 5));
     const std::string name = slot >= 0 && slot < 16 ? memory_[nameAddress(slot)] : std::string();
     report(std::string("[game] ") + (ban ? "banned" : "punted") + " slot " + std::to_string(slot) +
-                         (name.empty() ? " (nobody there)" : " (" + name + ")"));
-    if (!name.empty()) memory_[nameAddress(slot)].clear();
+           (name.empty() ? " (nobody there)" : " (" + name + ")"));
+    if (!name.empty())
+      memory_[nameAddress(slot)].clear();
   } else {
     report("[game] unknown console command: " + line);
   }
 }
 
 void SimulatedGame::Wait(const PauseSeconds& seconds) {
-  if (onPause) onPause(static_cast<int>(std::lround(pauseToSeconds(seconds) * 1000.0)));
+  if (onPause)
+    onPause(static_cast<int>(std::lround(pauseToSeconds(seconds) * 1000.0)));
 }
 
-void SimulatedGame::seat(int slot, const std::string& name) { memory_[nameAddress(slot)] = name; }
+void SimulatedGame::seat(int slot, const std::string& name) {
+  memory_[nameAddress(slot)] = name;
+}
 
 void SimulatedGame::say(int slot, const std::string& message) {
   const std::string line = memory_[nameAddress(slot)] + ": " + message;
