@@ -9,6 +9,7 @@
 
 #include "app/conversions.h"
 #include "app/main_window.h"
+#include "support/idle_host.h"
 
 namespace {
 
@@ -23,28 +24,6 @@ class MemoryOnlyLink final : public MemoryControl {
   void SendKey(std::int16_t) override {}
   void Wait(const PauseSeconds&) override {}
   std::map<std::string, std::string> memory;
-};
-
-class NoTimer final : public TimerPort {
- public:
-  void setInterval(int milliseconds) override { interval_ = milliseconds; }
-  int interval() const override { return interval_; }
-  void setEnabled(bool) override {}
-  bool enabled() const override { return true; }
-
- private:
-  int interval_ = 0;
-};
-
-class NoHost final : public HostPort {
- public:
-  void yield() override {}
-  void showNotice(const std::string&) override {}
-  void showChooser() override {}
-  void showPuntBanDialog() override {}
-  void showAbout() override {}
-  void openWebPage(const std::string&) override {}
-  void quit() override {}
 };
 
 struct Service {
@@ -63,9 +42,9 @@ struct Service {
     }
   }
   MemoryOnlyLink link;
-  NoHost host;
-  NoTimer timer1;
-  NoTimer timer2;
+  IdleHost host;
+  ManualTimer timer1;
+  ManualTimer timer2;
   Globals globals;
   SystemClock clock;
   frmmain window{

@@ -6,21 +6,10 @@
 #include <limits>
 
 #include "app/runtime_error.h"
+#include "app/text.h"
 
 namespace conv {
 namespace {
-
-bool isBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-std::string_view trimBlanks(std::string_view text) {
-  while (!text.empty() && isBlank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
 
 bool isDigit(char c) {
   return c >= '0' && c <= '9';
@@ -49,35 +38,35 @@ double roundHalfEven(double value) {
 
 }  // namespace
 
-std::optional<double> parseNumber(std::string_view text) {
-  text = trimBlanks(text);
+std::optional<double> parseNumber(std::string_view word) {
+  word = text::trimBlanks(word);
   bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
+  if (!word.empty() && (word.front() == '+' || word.front() == '-')) {
+    negative = word.front() == '-';
+    word.remove_prefix(1);
   }
   std::size_t integerDigits = 0;
   bool wholePartIsZero = true;
   std::size_t pos = 0;
-  while (pos < text.size() && isDigit(text[pos])) {
-    if (text[pos] != '0')
+  while (pos < word.size() && isDigit(word[pos])) {
+    if (word[pos] != '0')
       wholePartIsZero = false;
     ++pos;
     ++integerDigits;
   }
   std::size_t fractionDigits = 0;
-  if (pos < text.size() && text[pos] == '.') {
+  if (pos < word.size() && word[pos] == '.') {
     ++pos;
-    while (pos < text.size() && isDigit(text[pos])) {
+    while (pos < word.size() && isDigit(word[pos])) {
       ++pos;
       ++fractionDigits;
     }
   }
-  if (pos != text.size() || integerDigits + fractionDigits == 0)
+  if (pos != word.size() || integerDigits + fractionDigits == 0)
     return std::nullopt;
 
   double value = 0.0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  const auto result = std::from_chars(word.data(), word.data() + word.size(), value);
   if (result.ec == std::errc::result_out_of_range) {
     // A whole part of zeros ("0.000...1") can only underflow, and that is a harmless 0, not an overflow.
     value = wholePartIsZero ? 0.0 : std::numeric_limits<double>::infinity();
@@ -87,12 +76,12 @@ std::optional<double> parseNumber(std::string_view text) {
   return negative ? -value : value;
 }
 
-bool isNumeric(std::string_view text) {
-  return parseNumber(text).has_value();
+bool isNumeric(std::string_view word) {
+  return parseNumber(word).has_value();
 }
 
-double toNumber(std::string_view text) {
-  const auto value = parseNumber(text);
+double toNumber(std::string_view word) {
+  const auto value = parseNumber(word);
   if (!value)
     throw RuntimeError(kTypeMismatch);
   return *value;
@@ -105,12 +94,12 @@ std::int16_t roundToInt16(double value) {
   return static_cast<std::int16_t>(rounded);
 }
 
-std::int16_t toInt16(std::string_view text) {
-  return roundToInt16(toNumber(text));
+std::int16_t toInt16(std::string_view word) {
+  return roundToInt16(toNumber(word));
 }
 
-std::int32_t toInt32(std::string_view text) {
-  const std::string_view trimmed = trimBlanks(text);
+std::int32_t toInt32(std::string_view word) {
+  const std::string_view trimmed = text::trimBlanks(word);
   if (trimmed.size() >= 2 && trimmed[0] == '&' && (trimmed[1] == 'H' || trimmed[1] == 'h')) {
     const std::string_view digits = trimmed.substr(2);
     if (digits.empty())
@@ -132,22 +121,11 @@ std::int32_t toInt32(std::string_view text) {
   return static_cast<std::int32_t>(rounded);
 }
 
-bool toBoolean(std::string_view text) {
-  const std::string_view trimmed = trimBlanks(text);
-  auto equalsIgnoringCase = [trimmed](std::string_view word) {
-    if (trimmed.size() != word.size())
-      return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-      const char c = trimmed[i];
-      const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-      if (lower != word[i])
-        return false;
-    }
+bool toBoolean(std::string_view value) {
+  const std::string_view trimmed = text::trimBlanks(value);
+  if (text::equalsIgnoringCase(trimmed, "true"))
     return true;
-  };
-  if (equalsIgnoringCase("true"))
-    return true;
-  if (equalsIgnoringCase("false"))
+  if (text::equalsIgnoringCase(trimmed, "false"))
     return false;
   return toNumber(trimmed) != 0.0;
 }

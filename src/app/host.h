@@ -14,6 +14,22 @@ class TimerPort {
   virtual bool enabled() const = 0;
 };
 
+// A timer that only holds its settings; whoever owns it decides when it fires (a front-end's event loop,
+// the demo's virtual clock, a test).
+class ManualTimer final : public TimerPort {
+ public:
+  void setInterval(int milliseconds) override { interval_ = milliseconds; }
+  int interval() const override { return interval_; }
+  void setEnabled(bool enabled) override { enabled_ = enabled; }
+  bool enabled() const override { return enabled_; }
+  // Whether a window timer in this state would fire.
+  bool ticking() const { return enabled_ && interval_ > 0; }
+
+ private:
+  int interval_ = 0;
+  bool enabled_ = true;  // window timers start enabled; only the interval keeps them quiet
+};
+
 class HostPort {
  public:
   virtual ~HostPort() = default;

@@ -9,6 +9,7 @@
 
 #include "app/conversions.h"
 #include "app/main_window.h"
+#include "support/idle_host.h"
 
 namespace {
 
@@ -20,25 +21,6 @@ class ChatOnlyLink final : public MemoryControl {
   void SendKey(std::int16_t) override {}
   void Wait(const PauseSeconds&) override {}
   std::string chatLine;
-};
-
-class IdleTimer final : public TimerPort {
- public:
-  void setInterval(int) override {}
-  int interval() const override { return 0; }
-  void setEnabled(bool) override {}
-  bool enabled() const override { return true; }
-};
-
-class IdleHost final : public HostPort {
- public:
-  void yield() override {}
-  void showNotice(const std::string&) override {}
-  void showChooser() override {}
-  void showPuntBanDialog() override {}
-  void showAbout() override {}
-  void openWebPage(const std::string&) override {}
-  void quit() override {}
 };
 
 class EpochClock final : public Clock {
@@ -53,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::filesystem::path folder = "/nonexistent/zarnvote-fuzz";
   ChatOnlyLink link;
   IdleHost host;
-  IdleTimer timer1;
-  IdleTimer timer2;
+  ManualTimer timer1;
+  ManualTimer timer2;
   Globals globals;
   EpochClock clock;
   frmmain window(MainWindowPorts{host, timer1, timer2, link, globals, folder, clock});

@@ -1,4 +1,4 @@
-// The window system in virtual time: timers that tests fire by hand, events queued to run at the next
+// The window system in virtual time: timers that tests fire by hand (ManualTimer), events queued to run at the next
 // yield, notices answered at once and recorded.
 #pragma once
 
@@ -9,19 +9,7 @@
 #include "app/host.h"
 #include "support/journal.h"
 
-class VirtualTimer final : public TimerPort {
- public:
-  void setInterval(int milliseconds) override { interval_ = milliseconds; }
-  int interval() const override { return interval_; }
-  void setEnabled(bool enabled) override { enabled_ = enabled; }
-  bool enabled() const override { return enabled_; }
-  // Whether a real timer in this state would fire.
-  bool ticking() const { return enabled_ && interval_ > 0; }
-
- private:
-  int interval_ = 0;
-  bool enabled_ = true;
-};
+using VirtualTimer = ManualTimer;
 
 class VirtualHost final : public HostPort {
  public:

@@ -1,6 +1,7 @@
 // Demonstration: the voting service against a simulated game server, in virtual time. Players join,
 // vote in the chat, one of them is voted out, the map is voted away, and the operator uses the buttons.
-// Usage: zarn-vote-demo [--dir FOLDER] [--minutes N]
+// Usage: zarn-vote-demo [--dir FOLDER] [--minutes N]. The folder (by default the executable's) holds
+// settings.ini, written for the demo when there is none, and errorlog.log.
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +11,10 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "app/main_window.h"
+#include "app/program_folder.h"
 #include "demo/simulated_game.h"
 
 namespace {
@@ -20,18 +23,12 @@ constexpr const char* kChat = "&H10FE6C0";
 constexpr const char* kConsole = "&H11038DC";
 constexpr int kPlayerStart = 0x2000000;
 
-class DemoTimer final : public TimerPort {
- public:
-  void setInterval(int milliseconds) override { interval_ = milliseconds; }
-  int interval() const override { return interval_; }
-  void setEnabled(bool enabled) override { enabled_ = enabled; }
-  bool enabled() const override { return enabled_; }
-  bool ticking() const { return enabled_ && interval_ > 0; }
+// A window timer on the demo's virtual clock.
+struct DemoTimer {
+  ManualTimer port;
   long long due = 0;
-
- private:
-  int interval_ = 0;
-  bool enabled_ = true;
+  bool ticking() const { return port.ticking(); }
+  int interval() const { return port.interval(); }
 };
 
 std::string clockText(long long ms) {
@@ -107,20 +104,24 @@ class DemoClock final : public Clock {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::filesystem::path folder = std::filesystem::temp_directory_path() / "zarn-vote-demo";
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
   int minutes = 4;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--dir" && i + 1 < argc) {
-      folder = argv[++i];
-    } else if (arg == "--minutes" && i + 1 < argc) {
-      minutes = std::atoi(argv[++i]);
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if ((arguments[i] == "--dir" || arguments[i] == "--minutes") && i + 1 < arguments.size()) {
+      if (arguments[i] == "--minutes") minutes = std::atoi(arguments[i + 1].c_str());
+      ++i;
     } else {
       std::cerr << "usage: zarn-vote-demo [--dir FOLDER] [--minutes N]\n";
       return 2;
     }
   }
-  std::filesystem::create_directories(folder);
+  std::error_code ignored;
+  const ProgramFolder program = programFolderFrom(arguments, std::filesystem::read_symlink("/proc/self/exe", ignored));
+  if (!program.error.empty()) {
+    std::cerr << "zarn-vote-demo: " << program.error << "\n";
+    return 2;
+  }
+  const std::filesystem::path folder = program.folder;
   const auto settings = folder / "settings.ini";
   if (!std::filesystem::exists(settings)) {
     std::ofstream(settings, std::ios::binary)
@@ -141,7 +142,7 @@ int main(int argc, char** argv) {
   game.report = [&host](const std::string& line) { host.print(line); };
   game.onPause = [&host](int ms) { host.advance(ms); };
 
-  frmmain window(MainWindowPorts{host, timer1, timer2, game, globals, folder, clock});
+  frmmain window(MainWindowPorts{host, timer1.port, timer2.port, game, globals, folder, clock});
   host.onTimer1 = [&window] { window.Timer1_Timer(); };
   host.onTimer2 = [&window] { window.Timer2_Timer(); };
 

@@ -1,0 +1,18 @@
+// A window system that does nothing: no events wait at a yield, notices and windows go unseen. For
+// benchmarks and fuzz targets, which drive the ticks themselves.
+#pragma once
+
+#include <string>
+
+#include "app/host.h"
+
+class IdleHost final : public HostPort {
+ public:
+  void yield() override {}
+  void showNotice(const std::string&) override {}
+  void showChooser() override {}
+  void showPuntBanDialog() override {}
+  void showAbout() override {}
+  void openWebPage(const std::string&) override {}
+  void quit() override {}
+};
