@@ -1,19 +1,10 @@
 #include "support/dialog_doubles.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <sstream>
+#include <vector>
 
 #include "app/runtime_error.h"
-
-namespace {
-
-std::string hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", value);
-  return text;
-}
-
-}  // namespace
 
 void RecordingDialogWindow::showNotice(const std::string& text) {
   journal_.add("Notice " + text);
@@ -21,38 +12,33 @@ void RecordingDialogWindow::showNotice(const std::string& text) {
     whileNoticeOpen();
 }
 
-void FakeSystem::addText(const std::string& keyPath, const std::string& valueName, const std::string& stored,
-                         std::optional<std::uint32_t> reportedSize) {
-  RegistryValue value;
-  value.type = kRegistryText;
-  value.bytes.assign(std::max<std::size_t>(1024, stored.size()), 0);
+RegistryValue textValue(const std::string& stored, std::optional<std::uint32_t> reportedSize) {
+  RegistryValue value{kRegistryText,
+                      std::vector<unsigned char>(std::max<std::size_t>(1024, stored.size()), 0),
+                      reportedSize.value_or(static_cast<std::uint32_t>(stored.size()))};
   std::copy(stored.begin(), stored.end(), value.bytes.begin());
-  value.reportedSize = reportedSize.value_or(static_cast<std::uint32_t>(stored.size()));
-  addValue(keyPath, valueName, std::move(value));
+  return value;
 }
 
 std::optional<RegistryKey> FakeSystem::RegOpenKeyEx(RegistryRoot root, const std::string& keyPath,
                                                     std::uint32_t access) {
-  journal_.add("RegOpenKeyEx " + hex(static_cast<std::uint32_t>(root)) + " " + keyPath + " " + hex(access));
+  std::ostringstream entry;
+  entry << std::hex << std::uppercase << "RegOpenKeyEx 0x" << static_cast<std::uint32_t>(root) << " "
+        << keyPath << " 0x" << access;
+  journal_.add(entry.str());
   if (keys_.count(keyPath) == 0)
     return std::nullopt;
-  const std::uint64_t handle = nextHandle_++;
-  open_[handle] = keyPath;
-  return RegistryKey{handle};
+  open_[nextHandle_] = keyPath;
+  return RegistryKey{nextHandle_++};
 }
 
 std::optional<RegistryValue> FakeSystem::RegQueryValueEx(const RegistryKey& key, const std::string& valueName,
                                                          std::uint32_t bufferSize) {
   journal_.add("RegQueryValueEx " + std::to_string(key.handle) + " " + valueName + " " +
                std::to_string(bufferSize));
-  const auto openKey = open_.find(key.handle);
-  if (openKey == open_.end())
-    throw RuntimeError("query on a key that is not open");
-  const auto& values = keys_.at(openKey->second);
+  const auto& values = keys_.at(open_.at(key.handle));  // throws on a key that is not open
   const auto value = values.find(valueName);
-  if (value == values.end())
-    return std::nullopt;
-  return value->second;
+  return value == values.end() ? std::nullopt : std::optional<RegistryValue>(value->second);
 }
 
 void FakeSystem::RegCloseKey(const RegistryKey& key) {
@@ -62,7 +48,7 @@ void FakeSystem::RegCloseKey(const RegistryKey& key) {
 
 bool FakeSystem::fileExists(const std::string& path) {
   journal_.add("FileExists " + path);
-  return files_.count(path) != 0;
+  return files.count(path) != 0;
 }
 
 void FakeSystem::startProgram(const std::string& path) {

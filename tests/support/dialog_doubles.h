@@ -9,7 +9,6 @@
 #include <set>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "dialogs/dialog_ports.h"
 #include "support/journal.h"
@@ -29,6 +28,10 @@ class RecordingDialogWindow final : public DialogWindowPort {
   Journal& journal_;
 };
 
+// A text value as a query answers it: `stored` in a zeroed 1024-byte buffer, with the size `reportedSize`
+// (default: the stored bytes).
+RegistryValue textValue(const std::string& stored, std::optional<std::uint32_t> reportedSize = std::nullopt);
+
 // A registry of values given by the test, a set of existing files and a program start that can fail.
 // Journal entries: "RegOpenKeyEx <root> <path> <access in hex>", "RegQueryValueEx <key> <name> <buffer
 // size>", "RegCloseKey <key>", "FileExists <path>", "StartProgram <path>". Keys are numbered from 1 in
@@ -39,15 +42,12 @@ class FakeSystem final : public SystemPort {
 
   // A key that opens but holds no values.
   void addKey(const std::string& keyPath) { keys_[keyPath]; }
-  // A value as the query answers it; the key is created as needed.
   void addValue(const std::string& keyPath, const std::string& valueName, RegistryValue value) {
     keys_[keyPath][valueName] = std::move(value);
   }
-  // A text value stored as `stored`, in a 1024-byte buffer, with the size `reportedSize` (default: all of
-  // it).
-  void addText(const std::string& keyPath, const std::string& valueName, const std::string& stored,
-               std::optional<std::uint32_t> reportedSize = std::nullopt);
-  void addFile(const std::string& path) { files_.insert(path); }
+
+  // Paths of the files that exist.
+  std::set<std::string> files;
   // Makes every start throw RuntimeError, as a path that names no program does.
   bool failStart = false;
 
@@ -65,7 +65,6 @@ class FakeSystem final : public SystemPort {
  private:
   Journal& journal_;
   std::map<std::string, std::map<std::string, RegistryValue>> keys_;
-  std::set<std::string> files_;
   std::map<std::uint64_t, std::string> open_;
   std::uint64_t nextHandle_ = 1;
 };

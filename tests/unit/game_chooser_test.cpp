@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,7 @@ std::string written(const std::string& name, const std::string& chat, const std:
   return "[Game]\r\nName=" + name + "\r\n[Memory]\r\nChat=" + chat + "\r\nConsole=" + console +
          "\r\nPlayer Start=" + playerStart + "\r\n[General]\r\nFirst Run=False\r\n";
 }
+const std::string kDaggerWritten = written("Task Force Dagger", "&H20AA000", "&H20BB000", "&H20CC000");
 
 class GameChooserTest : public ::testing::Test {
  protected:
@@ -47,43 +49,32 @@ class GameChooserTest : public ::testing::Test {
   frmchoosegame chooser{path(), window};
 };
 
-TEST_F(GameChooserTest, WithoutAFileItListsFiveUnknownGamesAndRefusesEveryChoice) {
+TEST_F(GameChooserTest, WithoutAFileItListsFiveUnknownGamesAndWritesNothing) {
   chooser.Form_Load();
   EXPECT_EQ(chooser.Combo1Items, Texts(5, "Game Not Found"));
   EXPECT_EQ(chooser.List1, Texts(5, "Game Not Found"));
   EXPECT_EQ(chooser.List2, Texts(5, "Game Not Found"));
   EXPECT_EQ(chooser.List3, Texts(5, "Unavailable"));
-  EXPECT_EQ(chooser.Combo1Text, "---[Choose Game]---");
-  EXPECT_EQ(chooser.Combo1ListIndex, -1);
   chooser.OKButton_Click();
-  chooser.setCombo1ListIndex(3);
-  chooser.OKButton_Click();
-  EXPECT_EQ(journal.entries, (Texts{kRefused, kRefused}));
+  EXPECT_EQ(journal.entries, (Texts{kRefused}));
   EXPECT_FALSE(std::filesystem::exists(path()));
 }
 
+// A count that is no 16-bit whole number gives the default count; more than the list can usefully hold are
+// not read.
 TEST_F(GameChooserTest, GameNumberDecidesHowManyEntriesAreRead) {
   const std::vector<std::pair<std::string, std::size_t>> cases = {
-      {"0", 0},
-      {"-4", 0},
-      {"3", 3},
-      {"2.5", 2},
-      {"3.5", 4},
-      // No 16-bit whole number: the default count.
-      {"", 5},
-      {"many", 5},
-      {"40000", 5},
-      // More than the list can usefully hold.
-      {"32767", static_cast<std::size_t>(kMaxGameEntries)}};
+      {"0", 0},    {"-4", 0},    {"3", 3},
+      {"2.5", 2},  {"3.5", 4},   {"", 5},
+      {"many", 5}, {"40000", 5}, {"32767", static_cast<std::size_t>(kMaxGameEntries)}};
   for (const auto& [count, entries] : cases) {
     SCOPED_TRACE("Game Number \"" + count + "\"");
     const std::string content = "[All Games]\r\nGame Number=" + count + "\r\n";
     frmchoosegame fresh{path(), window};
     folder.write("settings.ini", content);
     fresh.Form_Load();
-    EXPECT_EQ(fresh.Combo1Items.size(), entries);
-    EXPECT_EQ(fresh.List1.size(), entries);
-    EXPECT_EQ(fresh.List3.size(), entries);
+    for (const Texts* list : {&fresh.Combo1Items, &fresh.List1, &fresh.List2, &fresh.List3})
+      EXPECT_EQ(list->size(), entries);
     journal.clear();
     fresh.OKButton_Click();
     EXPECT_EQ(journal.entries, (Texts{kRefused}));
@@ -91,35 +82,42 @@ TEST_F(GameChooserTest, GameNumberDecidesHowManyEntriesAreRead) {
   }
 }
 
-TEST_F(GameChooserTest, ConfirmingTheSecondEntryWritesItsFourTextsThenFirstRunAndCloses) {
+TEST_F(GameChooserTest, ListsTheEntriesAndAPickedItemBecomesTheText) {
   openOn(kTwoGames);
   EXPECT_EQ(chooser.Combo1Items, (Texts{"Delta Force Land Warrior,  V1.00.42", "Task Force Dagger"}));
   chooser.setCombo1ListIndex(1);
   EXPECT_EQ(chooser.Combo1Text, "Task Force Dagger");
-  chooser.OKButton_Click();
+  chooser.CancelButton_Click();
   EXPECT_EQ(journal.entries, (Texts{"Close"}));
-  EXPECT_EQ(fileText(), kTwoGames + written("Task Force Dagger", "&H20AA000", "&H20BB000", "&H20CC000"));
+  EXPECT_EQ(fileText(), kTwoGames);
 }
 
-TEST_F(GameChooserTest, MissingAddressesAreWrittenAsTheirDefaults) {
-  const std::string games = "[All Games]\r\nGame Number=3\r\nGame 3=Blackhawk Down\r\n";
-  openOn(games);
-  chooser.setCombo1ListIndex(2);
-  chooser.OKButton_Click();
-  EXPECT_EQ(fileText(), games + written("Blackhawk Down", "Game Not Found", "Game Not Found", "Unavailable"));
-}
-
-TEST_F(GameChooserTest, RefusedTextsCompareExactlyLetterCaseIncluded) {
-  const std::string games =
+// The entries of a file, the item picked, and what a confirmed choice appends to the file (nothing when it is
+// refused). Missing addresses are written as their defaults; refused texts compare exactly, letter case
+// included; of two entries with one name the picked one is written.
+TEST_F(GameChooserTest, PickedEntryIsWrittenInOrderThenFirstRunAndTheDialogCloses) {
+  const std::string notFound =
       "[All Games]\r\nGame Number=2\r\nGame 1=Game Not Found\r\nGame 2=game not found\r\nChat 2=&H2\r\n";
-  openOn(games);
-  chooser.setCombo1ListIndex(0);
-  chooser.OKButton_Click();
-  EXPECT_EQ(fileText(), games);
-  chooser.setCombo1ListIndex(1);
-  chooser.OKButton_Click();
-  EXPECT_EQ(journal.entries, (Texts{kRefused, "Close"}));
-  EXPECT_EQ(fileText(), games + written("game not found", "&H2", "Game Not Found", "Unavailable"));
+  const std::string sameName =
+      "[All Games]\r\nGame Number=2\r\nGame 1=Same\r\nChat 1=&HA1\r\nGame 2=Same\r\nChat 2=&HB1\r\n";
+  const std::vector<std::tuple<std::string, int, std::string>> cases = {
+      {kTwoGames, 1, kDaggerWritten},
+      {"[All Games]\r\nGame Number=3\r\nGame 3=Blackhawk Down\r\n", 2,
+       written("Blackhawk Down", "Game Not Found", "Game Not Found", "Unavailable")},
+      {notFound, 0, ""},
+      {notFound, 1, written("game not found", "&H2", "Game Not Found", "Unavailable")},
+      {sameName, 1, written("Same", "&HB1", "Game Not Found", "Unavailable")}};
+  for (const auto& [games, pick, appended] : cases) {
+    SCOPED_TRACE(games + "picked " + std::to_string(pick));
+    folder.write("settings.ini", games);
+    journal.clear();
+    frmchoosegame fresh{path(), window};
+    fresh.Form_Load();
+    fresh.setCombo1ListIndex(pick);
+    fresh.OKButton_Click();
+    EXPECT_EQ(journal.entries, (Texts{appended.empty() ? kRefused : "Close"}));
+    EXPECT_EQ(fileText(), games + appended);
+  }
 }
 
 // Typed text stands for the listed game it names exactly; other text would leave no addresses to write.
@@ -138,24 +136,7 @@ TEST_F(GameChooserTest, TypedTextMustNameAListedGameExactly) {
   chooser.setCombo1ListIndex(0);
   chooser.setCombo1Text("Task Force Dagger");
   chooser.OKButton_Click();
-  EXPECT_EQ(fileText(), kTwoGames + written("Task Force Dagger", "&H20AA000", "&H20BB000", "&H20CC000"));
-}
-
-TEST_F(GameChooserTest, OfTwoEntriesWithOneNameThePickedOneIsWritten) {
-  const std::string games =
-      "[All Games]\r\nGame Number=2\r\nGame 1=Same\r\nChat 1=&HA1\r\nGame 2=Same\r\nChat 2=&HB1\r\n";
-  openOn(games);
-  chooser.setCombo1ListIndex(1);
-  chooser.OKButton_Click();
-  EXPECT_EQ(fileText(), games + written("Same", "&HB1", "Game Not Found", "Unavailable"));
-}
-
-TEST_F(GameChooserTest, CancelWritesNothing) {
-  openOn(kTwoGames);
-  chooser.setCombo1ListIndex(0);
-  chooser.CancelButton_Click();
-  EXPECT_EQ(journal.entries, (Texts{"Close"}));
-  EXPECT_EQ(fileText(), kTwoGames);
+  EXPECT_EQ(fileText(), kTwoGames + kDaggerWritten);
 }
 
 }  // namespace

@@ -93,19 +93,18 @@ TEST_F(PuntBanDialogTest, TextThatIsNoSixteenBitNumberChangesNothingAndKeepsTheD
   EXPECT_EQ(globals.puntPlayerNumber, 5);
 }
 
+// Each request in a dialog of its own, as the operator opens one per request.
 TEST_F(PuntBanDialogTest, LaterRequestOfTheSameKindReplacesTheNumberAndCancelChangesNothing) {
-  dialog.Text1 = "3";
-  dialog.cmdpunt_Click();
-  Dialog second{globals, timer2, window};
-  second.Text1 = "5";
-  second.cmdban_Click();
-  Dialog third{globals, timer2, window};
-  third.Text1 = "7";
-  third.cmdpunt_Click();
-  Dialog cancelled{globals, timer2, window};
-  cancelled.Text1 = "9";
-  journal.clear();
-  cancelled.Command1_Click();
+  const std::vector<std::pair<std::string, void (Dialog::*)()>> requests = {{"3", &Dialog::cmdpunt_Click},
+                                                                            {"5", &Dialog::cmdban_Click},
+                                                                            {"7", &Dialog::cmdpunt_Click},
+                                                                            {"9", &Dialog::Command1_Click}};
+  for (const auto& [text, click] : requests) {
+    Dialog later{globals, timer2, window};
+    later.Text1 = text;
+    journal.clear();
+    (later.*click)();
+  }
   EXPECT_EQ(journal.entries, (Entries{"Close"}));
   EXPECT_EQ(globals.puntPlayerNumber, 7);
   EXPECT_TRUE(globals.puntRequested);
