@@ -14,41 +14,19 @@
 #include <system_error>
 #include <utility>
 
+#include "app/text.h"
+
 namespace INI {
 namespace {
 
 namespace fs = std::filesystem;
+using text::equalsIgnoringCase;
+using text::trimBlanks;
 
 // The profile functions hand values back through a 255-byte buffer, so callers never saw more than this.
 constexpr std::size_t kMaxValueChars = 254;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-bool isBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-std::string_view trimBlanks(std::string_view text) {
-  while (!text.empty() && isBlank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
-
-char asciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (asciiLower(a[i]) != asciiLower(b[i]))
-      return false;
-  }
-  return true;
-}
 
 // Length of the well-formed UTF-8 sequence starting at `pos`, or 0 when the byte there does not start one.
 std::size_t utf8SequenceLength(std::string_view text, std::size_t pos) {
@@ -191,10 +169,10 @@ Location locate(std::string_view text, std::string_view section, std::string_vie
     if (parsed.kind == LineKind::kSection) {
       if (found.sectionHeader)
         break;
-      if (sameName(parsed.name, section))
+      if (equalsIgnoringCase(parsed.name, section))
         found.sectionHeader = line;
     } else if (parsed.kind == LineKind::kKey && found.sectionHeader) {
-      if (sameName(parsed.name, key)) {
+      if (equalsIgnoringCase(parsed.name, key)) {
         found.keyLine = line;
         found.key = parsed;
         break;
