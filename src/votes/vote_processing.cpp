@@ -14,9 +14,20 @@ namespace {
 
 constexpr std::int32_t kSlotSize = 16;
 
+// A conversion whose failure names the setting or value it came from: the error log is all an operator
+// has to go on when every tick ends the same way.
+template <typename Convert>
+auto convert(const char* what, const std::string& value, Convert conversion) {
+  try {
+    return conversion(value);
+  } catch (const RuntimeError& error) {
+    throw RuntimeError(std::string(error.what()) + ": " + what + " \"" + value + "\"");
+  }
+}
+
 std::int32_t nextSlotAddress(std::int32_t address) {
   if (address > std::numeric_limits<std::int32_t>::max() - kSlotSize)
-    throw RuntimeError(kOverflow);
+    throw RuntimeError(std::string(kOverflow) + ": player table slot after &H" + conv::hex32(address));
   return address + kSlotSize;
 }
 
@@ -52,7 +63,7 @@ class ProcessingTick {
       w_.List1.assign(kPlayerSlots, std::string());
       return;
     }
-    std::int32_t address = conv::toInt32(w_.playerStartAddress);
+    std::int32_t address = convert("Player Start", w_.playerStartAddress, conv::toInt32);
     for (int k = 0; k < kPlayerSlots; ++k) {
       address = nextSlotAddress(address);
       w_.List1.push_back(w_.objMem.ReadString("&H" + conv::hex32(address), ReadLength{std::string("16")}));
@@ -71,7 +82,7 @@ class ProcessingTick {
   void puntPlayersOverLimit() {
     const auto rows = static_cast<int>(w_.List3.size());
     for (int k = 0; k < rows; ++k) {
-      if (!(conv::toNumber(voteRow(w_.List3, k)) > w_.maxPlayerVotes))
+      if (!(convert("vote count", voteRow(w_.List3, k), conv::toNumber) > w_.maxPlayerVotes))
         continue;
       const std::string number = std::to_string(k);
       console_.SendConsoleCommand("punt " + number);
@@ -86,7 +97,8 @@ class ProcessingTick {
   }
 
   void changeMapOverLimit() {
-    if (!(conv::toNumber(w_.Text4) > conv::toNumber(w_.maxMapVotes)))
+    if (!(convert("map vote count", w_.Text4, conv::toNumber) >
+          convert("Max Map Votes", w_.maxMapVotes, conv::toNumber)))
       return;
     console_.SendChatMessage(w_.mapVotedOutMessage, chat::kYieldThenLongPause);
     console_.SendConsoleCommand("resetgames");

@@ -92,7 +92,8 @@ TEST_F(VoteProcessingTest, AddressNotations) {
   tick();
   EXPECT_TRUE(journal.entries.empty());
   EXPECT_TRUE(window.List1.empty());
-  EXPECT_EQ((std::vector<std::string>{"Overflow - Vote Processing", "Type mismatch - Vote Processing"}),
+  EXPECT_EQ((std::vector<std::string>{"Overflow: player table slot after &H7FFFFFF0 - Vote Processing",
+                                      "Type mismatch: Player Start \"Unavailable\" - Vote Processing"}),
             errorLogEntries());
 }
 
@@ -181,7 +182,11 @@ TEST_F(VoteProcessingTest, MapLimitsCompareAsNumbers) {
 
   window.maxMapVotes = "five";
   tick();
-  EXPECT_EQ(std::vector<std::string>{"Type mismatch - Vote Processing"}, errorLogEntries());
+  window.Text4 = "";
+  tick();
+  EXPECT_EQ((std::vector<std::string>{"Type mismatch: Max Map Votes \"five\" - Vote Processing",
+                                      "Type mismatch: map vote count \"\" - Vote Processing"}),
+            errorLogEntries());
 }
 
 // --- The periodic summary and the automatic reset. ---
