@@ -16,6 +16,7 @@
 #include "app/main_window.h"
 #include "app/program_folder.h"
 #include "demo/simulated_game.h"
+#include "dialogs/punt_ban_dialog.h"
 
 namespace {
 
@@ -96,6 +97,16 @@ class DemoHost final : public HostPort {
   }
 };
 
+class DemoDialogWindow final : public DialogWindowPort {
+ public:
+  explicit DemoDialogWindow(const DemoHost& host) : host_(host) {}
+  void showNotice(const std::string& text) override { host_.print("[notice] " + text); }
+  void close() override { host_.print("[window] the dialog closes"); }
+
+ private:
+  const DemoHost& host_;
+};
+
 class DemoClock final : public Clock {
  public:
   std::tm localNow() const override { return SystemClock().localNow(); }
@@ -108,7 +119,8 @@ int main(int argc, char** argv) {
   int minutes = 4;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if ((arguments[i] == "--dir" || arguments[i] == "--minutes") && i + 1 < arguments.size()) {
-      if (arguments[i] == "--minutes") minutes = std::atoi(arguments[i + 1].c_str());
+      if (arguments[i] == "--minutes")
+        minutes = std::atoi(arguments[i + 1].c_str());
       ++i;
     } else {
       std::cerr << "usage: zarn-vote-demo [--dir FOLDER] [--minutes N]\n";
@@ -116,7 +128,8 @@ int main(int argc, char** argv) {
     }
   }
   std::error_code ignored;
-  const ProgramFolder program = programFolderFrom(arguments, std::filesystem::read_symlink("/proc/self/exe", ignored));
+  const ProgramFolder program =
+      programFolderFrom(arguments, std::filesystem::read_symlink("/proc/self/exe", ignored));
   if (!program.error.empty()) {
     std::cerr << "zarn-vote-demo: " << program.error << "\n";
     return 2;
@@ -142,6 +155,7 @@ int main(int argc, char** argv) {
   game.report = [&host](const std::string& line) { host.print(line); };
   game.onPause = [&host](int ms) { host.advance(ms); };
 
+  DemoDialogWindow dialogWindow(host);
   frmmain window(MainWindowPorts{host, timer1.port, timer2.port, game, globals, folder, clock});
   host.onTimer1 = [&window] { window.Timer1_Timer(); };
   host.onTimer2 = [&window] { window.Timer2_Timer(); };
@@ -162,9 +176,11 @@ int main(int argc, char** argv) {
   at(9, [&] { game.say(3, "/vote map"); });
   at(25, [&] { game.say(4, "hello all"); });
   at(40, [&] {
-    host.print("[operator] Punt/Ban: punt player 4");
-    globals.puntPlayerNumber = 4;
-    globals.puntRequested = true;
+    host.print("[operator] Punt/Ban Player, types 4, presses Punt");
+    window.Command3_Click();
+    Dialog dialog(globals, timer2.port, dialogWindow);
+    dialog.Text1 = "4";
+    dialog.cmdpunt_Click();
   });
   at(60, [&] {
     host.print("[operator] Clear Votes");
