@@ -6,9 +6,9 @@
 
 std::tm SystemClock::localNow() const {
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
+  // The one thread of the program is the only caller, so the shared result of std::localtime is safe here.
+  const std::tm* local = std::localtime(&now);
+  return local != nullptr ? *local : std::tm{};
 }
 
 ErrorLog::ErrorLog(std::filesystem::path file, const Clock& clock, std::locale locale)

@@ -52,6 +52,7 @@ class HostPort {
   // Open a web address in the operator's browser; whether a browser opens is not reported.
   virtual void openWebPage(const std::string& address) = 0;
 
-  // End the program at once: close every window of the program and stop the timers.
-  virtual void quit() = 0;
+  // End the program at once: close every window of the program and stop the timers. Never returns, so no
+  // handler, not even a tick waiting in a yield further up the stack, runs on afterwards.
+  [[noreturn]] virtual void quit() = 0;
 };

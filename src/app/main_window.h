@@ -20,6 +20,26 @@ inline constexpr const char* kOnlineHelpAddress = "http://zarn-vote.example/gene
 inline constexpr const char* kPauseService = "Pause Service";
 inline constexpr const char* kStartService = "Start Service";
 
+// Fixed texts of the window, for the window layer ('&' marks a menu item's access key).
+namespace mainwindow_text {
+inline constexpr const char* kLabel1 = "Player ID/Name:";
+inline constexpr const char* kLabel2 = "Votes:";
+inline constexpr const char* kLabel3 = "Log:";
+inline constexpr const char* kText3 = "##";
+inline constexpr const char* kText2 = "Map";
+inline constexpr const char* kCommand1 = "Clear Votes";
+inline constexpr const char* kCommand2 = "Next Map";
+inline constexpr const char* kCommand3 = "Punt/Ban Player";
+inline constexpr const char* kMenuFile = "&Options";
+inline constexpr const char* kMenuChooseGame = "&Choose Game";
+inline constexpr const char* kMenuPuntBanPlayer = "&Punt/Ban a Player";
+inline constexpr const char* kMenuNextMap = "&Next Map";
+inline constexpr const char* kMenuExit = "&Exit";
+inline constexpr const char* kMenuHelp = "&Help";
+inline constexpr const char* kMenuOnlineHelp = "O&nline Help";
+inline constexpr const char* kMenuAbout = "&About";
+}  // namespace mainwindow_text
+
 // What the main window is given by whoever builds it.
 struct MainWindowPorts {
   HostPort& host;

@@ -1,9 +1,11 @@
 #include "app/program_folder.h"
 
-ProgramFolder programFolderFrom(const std::vector<std::string>& arguments, const std::filesystem::path& executable) {
+ProgramFolder programFolderFrom(const std::vector<std::string>& arguments,
+                                const std::filesystem::path& executable) {
   ProgramFolder result{executable.parent_path(), {}};
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    if (arguments[i] != "--dir") continue;
+    if (arguments[i] != "--dir")
+      continue;
     if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
       result.error = "--dir needs a folder";
       return result;

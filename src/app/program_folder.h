@@ -12,4 +12,5 @@ struct ProgramFolder {
 };
 
 // `arguments` excludes the program name. Unknown arguments are left for the caller to reject.
-ProgramFolder programFolderFrom(const std::vector<std::string>& arguments, const std::filesystem::path& executable);
+ProgramFolder programFolderFrom(const std::vector<std::string>& arguments,
+                                const std::filesystem::path& executable);

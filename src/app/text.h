@@ -6,20 +6,28 @@
 
 namespace text {
 
-inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+inline bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 inline std::string_view trimBlanks(std::string_view value) {
-  while (!value.empty() && isBlank(value.front())) value.remove_prefix(1);
-  while (!value.empty() && isBlank(value.back())) value.remove_suffix(1);
+  while (!value.empty() && isBlank(value.front()))
+    value.remove_prefix(1);
+  while (!value.empty() && isBlank(value.back()))
+    value.remove_suffix(1);
   return value;
 }
 
-inline char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char asciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    if (asciiLower(a[i]) != asciiLower(b[i]))
+      return false;
   }
   return true;
 }

@@ -332,6 +332,10 @@ short WriteIniValue(const std::string& path, const std::string& section, const s
       std::optional<std::string> existing = readWholeFile(target);
       if (!existing)
         return 0;
+      // The rename below needs only a writable folder; a file the operator made read-only must stay as it
+      // is, so it is first opened for writing (appending nothing) as a direct write would be.
+      if (!std::ofstream(target, std::ios::binary | std::ios::app))
+        return 0;
       content = std::move(*existing);
       permissions = status.permissions();
     } else if (error && status.type() != fs::file_type::not_found) {

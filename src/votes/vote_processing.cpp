@@ -97,8 +97,9 @@ class ProcessingTick {
   }
 
   void changeMapOverLimit() {
-    if (!(convert("map vote count", w_.Text4, conv::toNumber) >
-          convert("Max Map Votes", w_.maxMapVotes, conv::toNumber)))
+    const double count = convert("map vote count", w_.Text4, conv::toNumber);
+    const double limit = convert("Max Map Votes", w_.maxMapVotes, conv::toNumber);
+    if (!(count > limit))
       return;
     console_.SendChatMessage(w_.mapVotedOutMessage, chat::kYieldThenLongPause);
     console_.SendConsoleCommand("resetgames");

@@ -2,6 +2,7 @@
 // benchmarks and fuzz targets, which drive the ticks themselves.
 #pragma once
 
+#include <cstdlib>
 #include <string>
 
 #include "app/host.h"
@@ -14,5 +15,5 @@ class IdleHost final : public HostPort {
   void showPuntBanDialog() override {}
   void showAbout() override {}
   void openWebPage(const std::string&) override {}
-  void quit() override {}
+  [[noreturn]] void quit() override { std::abort(); }
 };

@@ -14,3 +14,8 @@ void VirtualHost::showNotice(const std::string& text) {
   if (whileNoticeOpen)
     whileNoticeOpen();
 }
+
+void VirtualHost::quit() {
+  journal_.add("Quit");
+  throw ProgramEnded{};
+}

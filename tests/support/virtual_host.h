@@ -1,5 +1,5 @@
-// The window system in virtual time: timers that tests fire by hand (ManualTimer), events queued to run at the next
-// yield, notices answered at once and recorded.
+// The window system in virtual time: timers that tests fire by hand (ManualTimer), events queued to run at
+// the next yield, notices answered at once and recorded.
 #pragma once
 
 #include <deque>
@@ -10,6 +10,8 @@
 #include "support/journal.h"
 
 using VirtualTimer = ManualTimer;
+
+struct ProgramEnded {};
 
 class VirtualHost final : public HostPort {
  public:
@@ -22,7 +24,8 @@ class VirtualHost final : public HostPort {
   void showPuntBanDialog() override { journal_.add("ShowPuntBanDialog"); }
   void showAbout() override { journal_.add("ShowAbout"); }
   void openWebPage(const std::string& address) override { journal_.add("OpenWebPage " + address); }
-  void quit() override { journal_.add("Quit"); }
+  // A test cannot end its own process: the end of the program is thrown instead, past every handler.
+  [[noreturn]] void quit() override;
 
   // Queue an event (a click, another timer's tick) to run at the next yield.
   void queue(std::function<void()> event) { pending_.push_back(std::move(event)); }

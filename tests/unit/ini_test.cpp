@@ -3,6 +3,8 @@
 #include "settings/ini.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <iterator>
@@ -184,6 +186,31 @@ TEST_F(IniTest, WriteKeepsPermissionsAndLinks) {
   EXPECT_TRUE(fs::is_symlink(folder / "link.ini"));
   EXPECT_EQ(fileText(), "[S]\nK=2\r\n");
   EXPECT_EQ(fs::status(path()).permissions() & fs::perms::mask, mode);
+}
+
+// A read-only settings file stays as it is. Root may write any file, so as root the write is made by a
+// child process that has become the unprivileged user "nobody".
+TEST_F(IniTest, ReadOnlyFileIsNotWritten) {
+  givenFile("[S]\nK=1\n");
+  fs::permissions(path(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  constexpr uid_t kNobody = 65534;
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(folder.path().c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chown(path().c_str(), kNobody, kNobody), 0);
+  }
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
+      _exit(2);
+    INI::WriteIniValue(path(), "S", "K", "2");
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(fileText(), "[S]\nK=1\n");
+  EXPECT_EQ(entriesInFolder(), 1u);
 }
 
 // ---- Damaged and hostile files ----

@@ -225,7 +225,7 @@ TEST_F(OperatorControlsTest, MenusOpenTheOtherWindowsAndExitQuits) {
   window.choosegame_Click();
   window.about_Click();
   window.onlinehelp_Click();
-  window.exit_Click();
+  EXPECT_THROW(window.exit_Click(), ProgramEnded);
   EXPECT_EQ(
       (std::vector<std::string>{"ShowPuntBanDialog", "ShowPuntBanDialog", "ShowChooser", "ShowAbout",
                                 "OpenWebPage http://zarn-vote.example/general/index.php?page=vote", "Quit"}),

@@ -19,7 +19,8 @@ TEST(ProgramFolderTest, TheExecutablesFolderUnlessDirNamesAnother) {
   EXPECT_EQ("--dir needs a folder", programFolderFrom({"--dir"}, executable).error);
   EXPECT_EQ("--dir needs a folder", programFolderFrom({"--dir", ""}, executable).error);
   const auto missing = other / "missing";
-  EXPECT_EQ("not a folder: " + missing.string(), programFolderFrom({"--dir", missing.string()}, executable).error);
+  EXPECT_EQ("not a folder: " + missing.string(),
+            programFolderFrom({"--dir", missing.string()}, executable).error);
 }
 
 }  // namespace

@@ -375,6 +375,18 @@ TEST_F(VoteProcessingTest, AVoteTypedDuringAPauseIsCollectedAndANestedProcessing
   EXPECT_EQ(1, window.summaryCounter);
 }
 
+TEST_F(VoteProcessingTest, ExitDuringATickEndsItWithoutAnotherCommand) {
+  activate();
+  window.Text4 = "6";
+  globals.banPlayerNumber = 3;
+  globals.banRequested = true;
+  host.queue([this] { window.exit_Click(); });  // at the yield before the map notice's long pause
+  EXPECT_THROW(tick(), ProgramEnded);
+  EXPECT_EQ(withLastPause(chatMessage("Map has been voted ~ map changing..."), {"Yield", "Quit"}),
+            journal.entries);
+  EXPECT_TRUE(errorLogEntries().empty());
+}
+
 // --- A failing game link at every call of a busy tick. ---
 
 TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {

@@ -48,7 +48,10 @@ class DemoHost final : public HostPort {
   void showPuntBanDialog() override { print("[window] the punt/ban dialog opens"); }
   void showAbout() override { print("[window] the About box opens"); }
   void openWebPage(const std::string& address) override { print("[browser] " + address); }
-  void quit() override { quitting = true; }
+  [[noreturn]] void quit() override {
+    std::cout.flush();
+    std::exit(0);
+  }
 
   void print(const std::string& line) const { std::cout << clockText(now) << "  " << line << "\n"; }
   void advance(int ms) {
@@ -81,7 +84,6 @@ class DemoHost final : public HostPort {
   }
 
   long long now = 0;
-  bool quitting = false;
   DemoTimer* timer1 = nullptr;
   DemoTimer* timer2 = nullptr;
   std::function<void()> onTimer1;
