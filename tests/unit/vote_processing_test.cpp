@@ -3,6 +3,8 @@
 // left behind when the game link fails at any point of a busy tick.
 #include <gtest/gtest.h>
 
+#include "dialogs/punt_ban_dialog.h"
+#include "support/dialog_doubles.h"
 #include "support/game_sequences.h"
 #include "support/main_window_fixture.h"
 
@@ -294,6 +296,22 @@ TEST_F(VoteProcessingTest, ClearVotesAndNextMapInOneTick) {
             journal.entries);
   EXPECT_FALSE(globals.clearVotesRequested);
   EXPECT_FALSE(globals.nextMapRequested);
+}
+
+TEST_F(VoteProcessingTest, TheDialogsRequestsReachTheGameOnTheNextTick) {
+  activate();
+  RecordingDialogWindow dialogWindow(journal);
+  auto enter = [&](const std::string& number, bool ban) {
+    Dialog dialog(globals, timer2, dialogWindow);
+    dialog.Text1 = number;
+    ban ? dialog.cmdban_Click() : dialog.cmdpunt_Click();
+  };
+  enter("3", false);
+  enter("7", false);  // replaces the pending punt
+  enter("5", true);
+  forget();
+  tick();
+  EXPECT_EQ(join({kQuietEnd, consoleCommand("punt 7"), consoleCommand("ban 5")}), journal.entries);
 }
 
 TEST_F(VoteProcessingTest, APuntForANumberNoPlayerHoldsIsSentAsIs) {
