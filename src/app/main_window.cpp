@@ -1,7 +1,6 @@
 #include "app/main_window.h"
 
 #include <exception>
-#include <optional>
 
 #include "app/conversions.h"
 #include "settings/ini.h"
