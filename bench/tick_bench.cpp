@@ -10,21 +10,9 @@
 #include "app/conversions.h"
 #include "app/main_window.h"
 #include "support/idle_host.h"
+#include "support/memory_only_link.h"
 
 namespace {
-
-class MemoryOnlyLink final : public MemoryControl {
- public:
-  bool OpenGame(std::string&) override { return true; }
-  std::string ReadString(const std::string& address, const ReadLength&) override {
-    const auto found = memory.find(address);
-    return found == memory.end() ? std::string() : found->second;
-  }
-  void WriteString(const std::string&, const std::string&, bool) override {}
-  void SendKey(std::int16_t) override {}
-  void Wait(const PauseSeconds&) override {}
-  std::map<std::string, std::string> memory;
-};
 
 struct Service {
   Service() {

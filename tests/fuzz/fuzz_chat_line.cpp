@@ -10,18 +10,9 @@
 #include "app/conversions.h"
 #include "app/main_window.h"
 #include "support/idle_host.h"
+#include "support/memory_only_link.h"
 
 namespace {
-
-class ChatOnlyLink final : public MemoryControl {
- public:
-  bool OpenGame(std::string&) override { return true; }
-  std::string ReadString(const std::string&, const ReadLength&) override { return chatLine; }
-  void WriteString(const std::string&, const std::string&, bool) override {}
-  void SendKey(std::int16_t) override {}
-  void Wait(const PauseSeconds&) override {}
-  std::string chatLine;
-};
 
 class EpochClock final : public Clock {
  public:
@@ -33,7 +24,7 @@ class EpochClock final : public Clock {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // A folder that does not exist: error log entries are dropped instead of filling the disk.
   static const std::filesystem::path folder = "/nonexistent/zarnvote-fuzz";
-  ChatOnlyLink link;
+  MemoryOnlyLink link;
   IdleHost host;
   ManualTimer timer1;
   ManualTimer timer2;
@@ -49,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t start = 0;
   while (start <= input.size()) {
     const std::size_t end = std::min(input.find('\n', start), input.size());
-    link.chatLine = input.substr(start, std::min<std::size_t>(end - start, 90));
+    link.memory[window.chatAddress] = input.substr(start, std::min<std::size_t>(end - start, 90));
     window.Timer1_Timer();
     start = end + 1;
   }
