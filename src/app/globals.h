@@ -12,4 +12,31 @@ struct Globals {
   bool banRequested = false;
   bool clearVotesRequested = false;
   bool nextMapRequested = false;
+
+  // How many times each request was raised. The processing tick notes the count when a request's turn
+  // comes and lowers the flag afterwards only if no raise came in while it was sending the commands:
+  // the operator may act during any of its pauses, after the command already went out.
+  std::uint32_t puntRaises = 0;
+  std::uint32_t banRaises = 0;
+  std::uint32_t clearVotesRaises = 0;
+  std::uint32_t nextMapRaises = 0;
+
+  void raisePunt(std::int16_t playerNumber) {
+    puntPlayerNumber = playerNumber;
+    puntRequested = true;
+    ++puntRaises;
+  }
+  void raiseBan(std::int16_t playerNumber) {
+    banPlayerNumber = playerNumber;
+    banRequested = true;
+    ++banRaises;
+  }
+  void raiseClearVotes() {
+    clearVotesRequested = true;
+    ++clearVotesRaises;
+  }
+  void raiseNextMap() {
+    nextMapRequested = true;
+    ++nextMapRaises;
+  }
 };

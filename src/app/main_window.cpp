@@ -106,7 +106,7 @@ void frmmain::Form_Activate() {
     // The game link promises false rather than an error; should one still come, the operator hears of it
     // and the collection tick keeps retrying as for any failed attach.
     gameAttached = false;
-    host.showNotice(std::string("Unable to connect to: ") + gameName + "\r\n" + error.what());
+    showNotice(std::string("Unable to connect to: ") + gameName + "\r\n" + error.what());
   }
 }
 
@@ -114,29 +114,23 @@ void frmmain::exit_Click() {
   host.quit();
 }
 
-namespace {
-
-// Runs a tick unless the same tick is already running further up the stack.
-template <typename Tick>
-void runOnce(bool& running, Tick tick) {
-  if (running)
-    return;
-  running = true;
-  struct Release {
-    bool& flag;
-    ~Release() { flag = false; }
-  } release{running};
-  tick();
-}
-
-}  // namespace
-
 void frmmain::Timer1_Timer() {
-  runOnce(collectionRunning_, [this] { collectVotes(*this); });
+  if (!ticks.collectionMayStart())
+    return;
+  const TickNesting::Scope running(ticks, TickNesting::Frame::Collection);
+  collectVotes(*this);
 }
 
 void frmmain::Timer2_Timer() {
-  runOnce(processingRunning_, [this] { processVotes(*this); });
+  if (!ticks.processingMayStart())
+    return;
+  const TickNesting::Scope running(ticks, TickNesting::Frame::Processing);
+  processVotes(*this);
+}
+
+void frmmain::showNotice(const std::string& text, TickNesting::Frame frame) {
+  const TickNesting::Scope open(ticks, frame);
+  host.showNotice(text);
 }
 
 void frmmain::Command1_Click() {
@@ -145,13 +139,13 @@ void frmmain::Command1_Click() {
   List3.assign(List3.size(), "0");
   Text4 = "0";
   Text1.clear();
-  globals.clearVotesRequested = true;
+  globals.raiseClearVotes();
 }
 
 void frmmain::Command2_Click() {
-  globals.nextMapRequested = true;
-  host.showNotice("Map will be reset on the next checking cycle.\r\n(under " +
-                  std::to_string(Timer2.interval()) + "m/s)\r\nMap votes reset");
+  globals.raiseNextMap();
+  showNotice("Map will be reset on the next checking cycle.\r\n(under " + std::to_string(Timer2.interval()) +
+             "m/s)\r\nMap votes reset");
   Text4 = "0";
 }
 

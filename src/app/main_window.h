@@ -11,6 +11,7 @@
 #include "app/error_log.h"
 #include "app/globals.h"
 #include "app/host.h"
+#include "app/tick_nesting.h"
 #include "memlink/memory_control.h"
 
 inline constexpr const char* kProgramTitle = "Zarn - Vote";
@@ -65,8 +66,9 @@ class frmmain {
   // Menu Exit: ends the program at once.
   void exit_Click();
 
-  // The collection tick (Timer1) and the processing tick (Timer2). A tick that fires while the same tick
-  // is still running, inside one of its yields or pauses, is skipped.
+  // The collection tick (Timer1) and the processing tick (Timer2). A processing tick that fires while
+  // another one runs is skipped; a collection tick is skipped only directly inside its own yield or while
+  // its connection notice is open, so votes keep being read while a processing tick pauses.
   void Timer1_Timer();
   void Timer2_Timer();
 
@@ -84,6 +86,9 @@ class frmmain {
 
   // Path of the settings file and the error log in the program folder.
   std::string settingsPath() const;
+
+  // A modal notice to the operator, marked as such while it is open (ticks keep firing behind it).
+  void showNotice(const std::string& text, TickNesting::Frame frame = TickNesting::Frame::Notice);
 
   // --- Form-level fields, in their declaration order. ---
   bool servicePaused = false;
@@ -129,9 +134,9 @@ class frmmain {
   MemoryControl& objMem;
   Globals& globals;
   ErrorLog errorLog;
+  // The ticks and notices running right now, for the window layer to mark its own notices too.
+  TickNesting ticks;
 
  private:
   std::filesystem::path programFolder_;
-  bool collectionRunning_ = false;
-  bool processingRunning_ = false;
 };

@@ -10,25 +10,24 @@ Dialog::Dialog(Globals& globals, const TimerPort& timer2, DialogWindowPort& wind
     : globals_(globals), timer2_(timer2), window_(window) {}
 
 void Dialog::cmdpunt_Click() {
-  request(globals_.puntPlayerNumber, globals_.puntRequested, kPuntedNotice);
+  request(&Globals::raisePunt, kPuntedNotice);
 }
 
 void Dialog::cmdban_Click() {
-  request(globals_.banPlayerNumber, globals_.banRequested, kBannedNotice);
+  request(&Globals::raiseBan, kBannedNotice);
 }
 
 void Dialog::Command1_Click() {
   window_.close();
 }
 
-void Dialog::request(std::int16_t& playerNumber, bool& requested, const char* notice) {
+void Dialog::request(void (Globals::*raise)(std::int16_t), const char* notice) {
   try {
     // Converted before anything is stored, so that a failed entry leaves the pending request as it was.
     const std::int16_t number = conv::toInt16(Text1);
-    playerNumber = number;
     // Raised before the notice: the processing tick keeps running behind the modal notice and may already
     // carry the request out while the operator reads it.
-    requested = true;
+    (globals_.*raise)(number);
     window_.showNotice(std::string(notice) + "\r\n(Under " + std::to_string(timer2_.interval()) + "m/s)");
     window_.close();
   } catch (const std::exception&) {

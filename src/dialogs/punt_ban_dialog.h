@@ -41,7 +41,7 @@ class Dialog {
   std::string Text1;
 
  private:
-  void request(std::int16_t& playerNumber, bool& requested, const char* notice);
+  void request(void (Globals::*raise)(std::int16_t), const char* notice);
 
   Globals& globals_;
   const TimerPort& timer2_;

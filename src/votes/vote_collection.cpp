@@ -97,8 +97,9 @@ void collectVotes(frmmain& window) {
       window.gameAttached = false;  // the game link promises false, not an error; treat it as one
     }
     if (!window.gameAttached) {
-      window.host.showNotice("Unable to connect to: " + window.gameName + "\r\n" +
-                             "Please make sure it is running then click 'OK'");
+      window.showNotice("Unable to connect to: " + window.gameName + "\r\n" +
+                            "Please make sure it is running then click 'OK'",
+                        TickNesting::Frame::ConnectionNotice);
       return;
     }
   }

@@ -133,32 +133,39 @@ class ProcessingTick {
     w_.Text1.clear();
   }
 
-  // Each flag is lowered only once its request's last command has gone out. The punt and ban numbers are
-  // read again afterwards: a new number entered while the command was being sent stays pending for the
-  // next tick instead of being lowered with the old one.
+  // Each flag is lowered only once its request's last command has gone out, and only if the operator did
+  // not raise the request again meanwhile: a raise that comes after the request's turn came, during any
+  // pause or yield of its own sequence, stays pending for the next tick.
   void carryOutRequests() {
     Globals& g = w_.globals;
     if (g.puntRequested) {
+      const std::uint32_t raises = g.puntRaises;
       const std::int16_t number = g.puntPlayerNumber;
       console_.SendConsoleCommand("punt " + std::to_string(number));
-      if (g.puntPlayerNumber == number)
-        g.puntRequested = false;
+      lowerUnlessRaisedAgain(g.puntRequested, g.puntRaises, raises);
     }
     if (g.banRequested) {
+      const std::uint32_t raises = g.banRaises;
       const std::int16_t number = g.banPlayerNumber;
       console_.SendConsoleCommand("ban " + std::to_string(number));
-      if (g.banPlayerNumber == number)
-        g.banRequested = false;
+      lowerUnlessRaisedAgain(g.banRequested, g.banRaises, raises);
     }
     if (g.clearVotesRequested) {
+      const std::uint32_t raises = g.clearVotesRaises;
       console_.SendChatMessage(w_.votesResetMessage, chat::kThenYield);
-      g.clearVotesRequested = false;
+      lowerUnlessRaisedAgain(g.clearVotesRequested, g.clearVotesRaises, raises);
     }
     if (g.nextMapRequested) {
+      const std::uint32_t raises = g.nextMapRaises;
       console_.SendChatMessage(w_.adminNextMapMessage, chat::kYieldAfterConsoleKeyThenLongPause);
       console_.SendConsoleCommand("resetgames");
-      g.nextMapRequested = false;
+      lowerUnlessRaisedAgain(g.nextMapRequested, g.nextMapRaises, raises);
     }
+  }
+
+  static void lowerUnlessRaisedAgain(bool& requested, std::uint32_t raisesNow, std::uint32_t raisesAtTurn) {
+    if (raisesNow == raisesAtTurn)
+      requested = false;
   }
 
   frmmain& w_;

@@ -58,6 +58,8 @@ void ScriptedMemoryControl::SendKey(std::int16_t key) {
 
 void ScriptedMemoryControl::Wait(const PauseSeconds& seconds) {
   count("Wait " + describe(seconds));
+  if (pauseFor)
+    pauseFor(pauseToSeconds(seconds));
   if (duringWait)
     duringWait();
 }

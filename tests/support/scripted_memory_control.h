@@ -32,6 +32,8 @@ class ScriptedMemoryControl final : public MemoryControl {
   std::optional<int> failOnCall;
   // Runs inside every Wait, as a window that keeps handling its events during a pause would.
   std::function<void()> duringWait;
+  // Runs inside every Wait with the pause's length, for tests that keep a clock.
+  std::function<void(double seconds)> pauseFor;
 
   int calls() const { return calls_; }
 

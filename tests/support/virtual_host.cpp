@@ -7,6 +7,8 @@ void VirtualHost::yield() {
   waiting.swap(pending_);
   for (auto& event : waiting)
     event();
+  if (duringYield)
+    duringYield();
 }
 
 void VirtualHost::showNotice(const std::string& text) {

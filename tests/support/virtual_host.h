@@ -31,6 +31,8 @@ class VirtualHost final : public HostPort {
   void queue(std::function<void()> event) { pending_.push_back(std::move(event)); }
   // Runs while a notice is open, as the window's event loop does behind a modal box.
   std::function<void()> whileNoticeOpen;
+  // Runs at every yield, after the queued events.
+  std::function<void()> duringYield;
   // Whether yields are written to the journal.
   bool recordYields = true;
 

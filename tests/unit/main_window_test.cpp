@@ -158,6 +158,26 @@ TEST_F(MainWindowStartTest, AfterTheChooserConfirmsAGameTheNextActivationAttache
 
 // --- The operator's buttons and menus. ---
 
+TEST_F(MainWindowStartTest, AGameLinkThatRaisesOnAttachIsReportedAndRetriedByTheCollectionTick) {
+  writeAttachingSettings();
+  window.gameAttached = true;
+  memory.failOnCall = 1;  // the attach itself raises instead of answering false
+  window.Form_Activate();
+  EXPECT_FALSE(window.gameAttached);
+  EXPECT_EQ((std::vector<std::string>{
+                "OpenGame " + kDefaultGame + " FAILED",
+                "Notice Unable to connect to: " + kDefaultGame + "\r\ngame link failed on call 1"}),
+            journal.entries);
+  EXPECT_EQ(500, timer1.interval());  // the rest of the activation had already happened
+
+  forget();
+  window.Timer1_Timer();
+  EXPECT_TRUE(window.gameAttached);
+  EXPECT_EQ((std::vector<std::string>{"OpenGame " + kDefaultGame, "ReadString &H10FE6C0 90", "Yield"}),
+            journal.entries);
+  EXPECT_TRUE(errorLogEntries().empty());
+}
+
 class OperatorControlsTest : public MainWindowTest {
  protected:
   OperatorControlsTest() {

@@ -3,6 +3,9 @@
 // left behind when the game link fails at any point of a busy tick.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "dialogs/punt_ban_dialog.h"
 #include "support/dialog_doubles.h"
 #include "support/game_sequences.h"
@@ -347,24 +350,72 @@ TEST_F(VoteProcessingTest, ARequestRaisedDuringTheRequestStepWaitsForItsTurnOrTh
   EXPECT_EQ(join({kQuietEnd, consoleCommand("punt 8")}), journal.entries);
 }
 
-TEST_F(VoteProcessingTest, ANewPuntNumberEnteredWhileTheOldOneIsSentIsNotLost) {
+// The operator raises a request again at every pause and yield of its own sequence, the moments after its
+// last command included: the request goes out in this tick and once more in the next one, never is lost.
+TEST_F(VoteProcessingTest, ARequestRaisedAgainWhileItIsBeingSentStaysForTheNextTick) {
   activate();
-  globals.puntPlayerNumber = 3;
-  globals.puntRequested = true;
-  memory.duringWait = [this] {
-    if (journal.entries.back() == kShortWait && journal.entries.size() >= 2 &&
-        journal.entries[journal.entries.size() - 2] == consoleWrite("punt 3")) {
-      globals.puntPlayerNumber = 7;  // the dialog, while the game gets "punt 3"
-      globals.puntRequested = true;
-    }
+  RecordingDialogWindow dialogWindow(journal);
+  auto enterInDialog = [&](bool ban) {
+    Dialog dialog(globals, timer2, dialogWindow);
+    dialog.Text1 = "3";  // the same number as the request that is being sent
+    ban ? dialog.cmdban_Click() : dialog.cmdpunt_Click();
   };
-  tick();
-  EXPECT_TRUE(globals.puntRequested);
-  memory.duringWait = nullptr;
-  forget();
-  tick();
-  EXPECT_EQ(join({kQuietEnd, consoleCommand("punt 7")}), journal.entries);
-  EXPECT_FALSE(globals.puntRequested);
+  struct Request {
+    const char* name;
+    std::function<void()> raise;
+    std::function<bool()> pending;
+    Sequence sent;
+  };
+  const std::vector<Request> requests = {
+      {"punt", [&] { enterInDialog(false); }, [&] { return globals.puntRequested; },
+       consoleCommand("punt 3")},
+      {"ban", [&] { enterInDialog(true); }, [&] { return globals.banRequested; }, consoleCommand("ban 3")},
+      {"clear votes", [&] { window.Command1_Click(); }, [&] { return globals.clearVotesRequested; },
+       join({chatMessage("All Votes Reset"), kYield})},
+      {"next map", [&] { window.Command2_Click(); }, [&] { return globals.nextMapRequested; },
+       join({withLastPause(withYieldAfterStep(chatMessage("The admin has voted for a map change!"), 2),
+                           {kLongWait}),
+             consoleCommand("resetgames")})},
+  };
+  auto sentIn = [this](const Sequence& sent) {
+    // The request's own calls and yields, without the notices a raise shows the operator.
+    Sequence calls;
+    for (const auto& entry : journal.entries) {
+      if (entry.rfind("Notice ", 0) != 0 && entry != "Close")
+        calls.push_back(entry);
+    }
+    return calls == join({kQuietEnd, sent});
+  };
+
+  for (const Request& request : requests) {
+    // Moments are the pauses and yields of the tick; the first two yields come before the request step.
+    const int moments = static_cast<int>(std::count(request.sent.begin(), request.sent.end(), kShortWait) +
+                                         std::count(request.sent.begin(), request.sent.end(), kLongWait) +
+                                         std::count(request.sent.begin(), request.sent.end(), "Yield"));
+    for (int moment = 2; moment < 2 + moments; ++moment) {
+      SCOPED_TRACE(std::string(request.name) + ", raised again at moment " + std::to_string(moment));
+      request.raise();
+      forget();
+      int seen = 0;
+      auto atMoment = [&] {
+        if (seen++ == moment)
+          request.raise();
+      };
+      memory.duringWait = atMoment;
+      host.duringYield = atMoment;
+      tick();
+      memory.duringWait = nullptr;
+      host.duringYield = nullptr;
+      ASSERT_EQ(2 + moments, seen);
+      EXPECT_TRUE(sentIn(request.sent));
+      EXPECT_TRUE(request.pending()) << "raised after its turn came: kept for the next tick";
+
+      forget();
+      tick();
+      EXPECT_TRUE(sentIn(request.sent)) << "carried out once more";
+      EXPECT_FALSE(request.pending());
+    }
+  }
 }
 
 // --- Interleaving with the window. ---
