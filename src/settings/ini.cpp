@@ -21,7 +21,33 @@ namespace {
 
 namespace fs = std::filesystem;
 using text::equalsIgnoringCase;
-using text::trimBlanks;
+// Blanks in the file around names, values and before a '[' or ';'. A form feed or any other control
+// character is part of the text.
+bool isFileBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v';
+}
+
+std::string_view trimFileBlanks(std::string_view text) {
+  while (!text.empty() && isFileBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && isFileBlank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+std::string_view trimTrailingSpaces(std::string_view text) {
+  while (!text.empty() && text.back() == ' ')
+    text.remove_suffix(1);
+  return text;
+}
+
+// Section and key names from the caller lose their surrounding spaces only; a tab there is part of the
+// name, so it matches no name in the file, where tabs around names are blanks.
+std::string_view trimSpaces(std::string_view text) {
+  while (!text.empty() && text.front() == ' ')
+    text.remove_prefix(1);
+  return trimTrailingSpaces(text);
+}
 
 // The profile functions hand values back through a 255-byte buffer, so callers never saw more than this.
 constexpr std::size_t kMaxValueChars = 254;
@@ -100,25 +126,22 @@ struct ParsedLine {
 
 ParsedLine parseLine(std::string_view line) {
   ParsedLine parsed;
-  const std::string_view text = trimBlanks(line);
+  const std::string_view text = trimFileBlanks(line);
   if (text.empty() || text.front() == ';')
     return parsed;
   if (text.front() == '[') {
-    // The last ']' closes the name, as the profile functions do; a '[' line without one falls through
-    // and may still be a key.
-    const std::size_t close = text.rfind(']');
-    if (close != std::string_view::npos) {
-      parsed.kind = LineKind::kSection;
-      parsed.name = trimBlanks(text.substr(1, close - 1));
-      return parsed;
-    }
+    // The first ']' closes the name and the rest of the line does not count; without one, the name runs
+    // to the end of the line.
+    parsed.kind = LineKind::kSection;
+    parsed.name = trimFileBlanks(text.substr(1, text.find(']', 1) - 1));
+    return parsed;
   }
   const std::size_t equals = text.find('=');
   if (equals == std::string_view::npos)
     return parsed;
   parsed.kind = LineKind::kKey;
-  parsed.name = trimBlanks(text.substr(0, equals));
-  parsed.value = trimBlanks(text.substr(equals + 1));
+  parsed.name = trimFileBlanks(text.substr(0, equals));
+  parsed.value = trimFileBlanks(text.substr(equals + 1));
   return parsed;
 }
 
@@ -160,8 +183,8 @@ struct Location {
 };
 
 Location locate(std::string_view text, std::string_view section, std::string_view key) {
-  section = trimBlanks(section);
-  key = trimBlanks(key);
+  section = trimSpaces(section);
+  key = trimSpaces(key);
   Location found;
   LineReader reader(text);
   while (const auto line = reader.next()) {
@@ -219,8 +242,8 @@ std::string withoutLineBreaks(std::string_view text) {
 
 std::string updatedContent(const std::string& content, const std::string& section, const std::string& key,
                            const std::string& value) {
-  const std::string safeSection(trimBlanks(withoutLineBreaks(section)));
-  const std::string safeKey(trimBlanks(withoutLineBreaks(key)));
+  const std::string safeSection(trimSpaces(withoutLineBreaks(section)));
+  const std::string safeKey(trimSpaces(withoutLineBreaks(key)));
   const std::string safeValue = withoutLineBreaks(value);
   const Location location = locate(content, safeSection, safeKey);
   std::string result = content;
@@ -293,6 +316,11 @@ void replaceFile(const fs::path& target, std::string_view content, std::optional
   fs::remove(temporary, error);
 }
 
+// A default loses its trailing spaces, and only those, before it is cut.
+std::string defaultResult(std::string_view defaultValue) {
+  return cutToMaxChars(trimTrailingSpaces(defaultValue));
+}
+
 }  // namespace
 
 std::string ReadIniValue(const std::string& path, const std::string& section, const std::string& key,
@@ -300,14 +328,14 @@ std::string ReadIniValue(const std::string& path, const std::string& section, co
   try {
     const std::optional<std::string> content = readWholeFile(path);
     if (!content)
-      return cutToMaxChars(defaultValue);
+      return defaultResult(defaultValue);
     const Location location = locate(*content, section, key);
     if (!location.keyLine)
-      return cutToMaxChars(defaultValue);
+      return defaultResult(defaultValue);
     return cutToMaxChars(stripMatchingQuotes(location.key.value));
   } catch (const std::exception&) {
     // Out of memory on a huge file, or a path the library rejects: the caller still gets its default.
-    return cutToMaxChars(defaultValue);
+    return defaultResult(defaultValue);
   }
 }
 

@@ -59,21 +59,34 @@ TEST_F(IniTest, MissingFileSectionOrKeyGivesDefault) {
   expectReads({{"Other", "Time", "<default>"}, {"Vote", "Other", "<default>"}, {"Vote", "Time", "30"}});
 }
 
+// In the file, blanks are spaces, tabs and vertical tabs; in the names a caller passes, only spaces are
+// trimmed and a tab is part of the name. Inner blanks count.
 TEST_F(IniTest, NamesIgnoreCaseAndSurroundingBlanks) {
-  givenFile("[ \tVote Setup\t ]\n \t Max Time \t=\t 30 seconds \t\n");
-  // Inner blanks do count.
-  const std::vector<Read> reads = {{"vote setup", "MAX TIME", "30 seconds"},
-                                   {"  VOTE SETUP ", "\tmax time ", "30 seconds"},
-                                   {"VoteSetup", "Max Time", "<default>"}};
+  givenFile("[ \t\vVote Setup\v\t ]\n \t\v Max Time \v\t=\t\v 30 seconds \v\t\n\fForm=feed\n");
+  const std::vector<Read> reads = {
+      {"vote setup", "MAX TIME", "30 seconds"},  {"  VOTE SETUP ", " max time  ", "30 seconds"},
+      {"VoteSetup", "Max Time", "<default>"},    {"\tVote Setup", "Max Time", "<default>"},
+      {"Vote Setup\v", "Max Time", "<default>"}, {"Vote Setup", "Max Time\t", "<default>"},
+      {"Vote Setup", "Form", "<default>"},       {"Vote Setup", "\fForm", "feed"}};
   expectReads(reads);
 }
 
 TEST_F(IniTest, CommentsStrayLinesAndKeysOutsideSectionsAreNotRead) {
-  // A '[' line without ']' does not end the section.
-  givenFile("Top=0\n[S]\n;A=1\n  \t;B=2\nC\n[Broken\nD=4;not a comment\nE = a=b\n");
+  givenFile("Top=0\n[S]\n;A=1\n  \t\v;B=2\nC\nD=4;not a comment\nE = a=b\n");
   const std::vector<Read> reads = {{"", "Top", "<default>"},      {"S", "A", "<default>"},
                                    {"S", "B", "<default>"},       {"S", "C", "<default>"},
                                    {"S", "D", "4;not a comment"}, {"S", "E", "a=b"}};
+  expectReads(reads);
+}
+
+// A section name ends at the first ']' and the rest of its line does not count; a '[' line without any
+// ']' is still a header, naming the section up to the end of its line.
+TEST_F(IniTest, SectionHeaderEndsAtFirstClosingBracket) {
+  givenFile("[A] ; note ]\nK=a\n[B]C]\nK=b\n\v\t[ Open x=y \t\v\nK=open\n[Last\nK=last");
+  const std::vector<Read> reads = {{"A", "K", "a"},           {"A] ; note", "K", "<default>"},
+                                   {"B", "K", "b"},           {"B]C", "K", "<default>"},
+                                   {"Open x=y", "K", "open"}, {"B", "[ Open x", "<default>"},
+                                   {"Last", "K", "last"}};
   expectReads(reads);
 }
 
@@ -118,6 +131,20 @@ TEST_F(IniTest, ValuesAndDefaultsAreCutTo254CodePoints) {
   expectReads(reads);
   EXPECT_EQ(read("S", "Missing", std::string(300, 'x')), std::string(254, 'x'));
   EXPECT_EQ(read("S", "Missing", a253 + "\xC3\xA9" + "b"), a253 + "\xC3\xA9");
+  // Trailing spaces go before the cut, so a space the cut exposes stays.
+  EXPECT_EQ(read("S", "Missing", std::string(253, 'x') + " y  "), std::string(253, 'x') + " ");
+}
+
+// Only trailing spaces go: leading blanks, and tabs, stay.
+TEST_F(IniTest, DefaultLosesTrailingSpaces) {
+  const Pairs cases = {{"  lead  ", "  lead"}, {"a b   ", "a b"}, {"tab\t", "tab\t"},
+                       {"x \t ", "x \t"},      {"   ", ""},       {"\t", "\t"}};
+  for (const auto& [defaultValue, expected] : cases) {
+    SCOPED_TRACE("default \"" + defaultValue + "\"");
+    EXPECT_EQ(read("S", "K", defaultValue), expected);
+  }
+  givenFile("[S]\nK= \n");
+  EXPECT_EQ(read("S", "K", "unused "), "");
 }
 
 // ---- Writing ----
@@ -154,6 +181,15 @@ TEST_F(IniTest, WriteChangesOnlyTheLineItMust) {
     EXPECT_EQ(fileText(), after);
   }
   EXPECT_EQ(entriesInFolder(), 1u);
+}
+
+// The writer trims only spaces from the names it is given, as the reader does.
+TEST_F(IniTest, WriteTrimsOnlySpacesFromNames) {
+  givenFile("[S]\r\n");
+  write(" S ", "  K ", "v");
+  write("S", "K\t", "w");
+  write("\tS", "K", "x");
+  EXPECT_EQ(fileText(), "[S]\r\nK=v\r\nK\t=w\r\n[\tS]\r\nK=x\r\n");
 }
 
 TEST_F(IniTest, LineBreaksInValueCannotInjectLines) {
