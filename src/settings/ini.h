@@ -14,8 +14,13 @@
 // - A default loses its trailing spaces, and only those. Values and defaults come back cut to 254
 //   characters.
 // - A write changes only its key's line, or adds the key or the section, and keeps every other byte.
+// A write replaces the file through a new file beside it, so that a failure part way leaves the old file
+// whole; the new file keeps the old one's permissions, and its owner where the process may set it. Where
+// no file can be made beside it (a folder the program may not write to) or the file may not be replaced,
+// the file is rewritten in place, its new end first, so that running out of room leaves the old content
+// whole. A settings file that is a symbolic link stays one.
 // Sound departures: a UTF-8 byte-order mark does not hide the first section; line breaks in written text
-// become blanks, so a written value never adds a line; and a write never leaves a half-written file behind.
+// become blanks, so a written value never adds a line; a file without write permission is never written.
 #pragma once
 
 #include <string>
