@@ -1,9 +1,16 @@
 // Reader and writer of the settings file. Both work on the raw bytes of the whole file, read once per
 // call, so that any byte sequence is handled in linear time and a write can keep every byte it does not
-// need to change.
+// need to change. Writing uses POSIX file calls: the standard library can neither keep a file's owner nor
+// make sure that every byte reached the disk.
 #include "settings/ini.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -21,7 +28,34 @@ namespace {
 
 namespace fs = std::filesystem;
 using text::equalsIgnoringCase;
-using text::trimBlanks;
+
+// Blanks in the file around names, values and before a '[' or ';'. A form feed or any other control
+// character is part of the text.
+bool isFileBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v';
+}
+
+std::string_view trimFileBlanks(std::string_view text) {
+  while (!text.empty() && isFileBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && isFileBlank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+std::string_view trimTrailingSpaces(std::string_view text) {
+  while (!text.empty() && text.back() == ' ')
+    text.remove_suffix(1);
+  return text;
+}
+
+// Section and key names from the caller lose their surrounding spaces only; a tab there is part of the
+// name, so it matches no name in the file, where tabs around names are blanks.
+std::string_view trimSpaces(std::string_view text) {
+  while (!text.empty() && text.front() == ' ')
+    text.remove_prefix(1);
+  return trimTrailingSpaces(text);
+}
 
 // The profile functions hand values back through a 255-byte buffer, so callers never saw more than this.
 constexpr std::size_t kMaxValueChars = 254;
@@ -100,25 +134,22 @@ struct ParsedLine {
 
 ParsedLine parseLine(std::string_view line) {
   ParsedLine parsed;
-  const std::string_view text = trimBlanks(line);
+  const std::string_view text = trimFileBlanks(line);
   if (text.empty() || text.front() == ';')
     return parsed;
   if (text.front() == '[') {
-    // The last ']' closes the name, as the profile functions do; a '[' line without one falls through
-    // and may still be a key.
-    const std::size_t close = text.rfind(']');
-    if (close != std::string_view::npos) {
-      parsed.kind = LineKind::kSection;
-      parsed.name = trimBlanks(text.substr(1, close - 1));
-      return parsed;
-    }
+    // The first ']' closes the name and the rest of the line does not count; without one, the name runs
+    // to the end of the line.
+    parsed.kind = LineKind::kSection;
+    parsed.name = trimFileBlanks(text.substr(1, text.find(']', 1) - 1));
+    return parsed;
   }
   const std::size_t equals = text.find('=');
   if (equals == std::string_view::npos)
     return parsed;
   parsed.kind = LineKind::kKey;
-  parsed.name = trimBlanks(text.substr(0, equals));
-  parsed.value = trimBlanks(text.substr(equals + 1));
+  parsed.name = trimFileBlanks(text.substr(0, equals));
+  parsed.value = trimFileBlanks(text.substr(equals + 1));
   return parsed;
 }
 
@@ -160,8 +191,8 @@ struct Location {
 };
 
 Location locate(std::string_view text, std::string_view section, std::string_view key) {
-  section = trimBlanks(section);
-  key = trimBlanks(key);
+  section = trimSpaces(section);
+  key = trimSpaces(key);
   Location found;
   LineReader reader(text);
   while (const auto line = reader.next()) {
@@ -219,8 +250,8 @@ std::string withoutLineBreaks(std::string_view text) {
 
 std::string updatedContent(const std::string& content, const std::string& section, const std::string& key,
                            const std::string& value) {
-  const std::string safeSection(trimBlanks(withoutLineBreaks(section)));
-  const std::string safeKey(trimBlanks(withoutLineBreaks(key)));
+  const std::string safeSection(trimSpaces(withoutLineBreaks(section)));
+  const std::string safeKey(trimSpaces(withoutLineBreaks(key)));
   const std::string safeValue = withoutLineBreaks(value);
   const Location location = locate(content, safeSection, safeKey);
   std::string result = content;
@@ -259,38 +290,118 @@ fs::path temporarySibling(const fs::path& target) {
   return target.parent_path() / name;
 }
 
-// The new content goes to a sibling file that then replaces the target in one rename, so that a crash
-// or a full disk leaves either the old file or the new one, never a half-written one.
-void replaceFile(const fs::path& target, std::string_view content, std::optional<fs::perms> permissions) {
-  std::error_code error;
-  fs::path temporary;
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    temporary = temporarySibling(target);
-    if (!fs::exists(temporary, error) && !error)
-      break;
-    temporary.clear();
+// An open file descriptor, closed when it goes out of scope unless closed before.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
   }
-  if (temporary.empty())
-    return;
+  ~FileDescriptor() { close(); }
 
-  bool written = false;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (out) {
-      out.write(content.data(), static_cast<std::streamsize>(content.size()));
-      out.flush();
-      out.close();
-      written = !out.fail();
+  explicit operator bool() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+
+  // False when the last data could not be written out; the descriptor is gone either way.
+  bool close() {
+    if (fd_ < 0)
+      return true;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    return closed;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// Every byte of `bytes` at `offset`, or false when the disk, a size limit or anything else stopped the
+// write short.
+bool writeAll(int fd, std::string_view bytes, std::size_t offset) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written <= 0)
+      return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    offset += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+enum class Replaced { kYes, kFailed, kImpossible };
+
+// The new content goes to a sibling file that then replaces the target in one rename, so that a crash
+// or a full disk leaves either the old file or the new one, never a half-written one. `original` is the
+// status of the file being replaced, absent when there is none yet. kImpossible means that the folder
+// takes no new file, or the file may not be replaced by another, while the content could be written.
+Replaced replaceViaSibling(const fs::path& target, std::string_view content, const struct stat* original) {
+  fs::path temporary;
+  FileDescriptor out;
+  for (int attempt = 0; attempt < 8 && !out; ++attempt) {
+    temporary = temporarySibling(target);
+    // A new settings file gets the usual permissions; a replacement stays private until it has the
+    // original's.
+    const mode_t mode = original ? S_IRUSR | S_IWUSR : 0666;
+    out = FileDescriptor(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!out && errno != EEXIST)
+      return Replaced::kImpossible;
+  }
+  if (!out)
+    return Replaced::kImpossible;
+
+  bool written = writeAll(out.get(), content, 0);
+  bool sameMetadata = true;
+  if (written && original) {
+    // Only a privileged process may give a file away; anyone else keeps the file as its own. The owner
+    // comes first, since a change of owner clears the set-user-ID and set-group-ID bits.
+    if (::fchown(out.get(), original->st_uid, original->st_gid) != 0 && errno != EPERM)
+      sameMetadata = false;
+    if (::fchmod(out.get(), original->st_mode & 07777) != 0)
+      sameMetadata = false;
+  }
+  written = written && ::fsync(out.get()) == 0;
+  written = out.close() && written;
+  if (!written) {
+    ::unlink(temporary.c_str());
+    return Replaced::kFailed;
+  }
+  if (sameMetadata && ::rename(temporary.c_str(), target.c_str()) == 0)
+    return Replaced::kYes;
+  ::unlink(temporary.c_str());
+  return Replaced::kImpossible;
+}
+
+// Rewrites an open file in place, as the profile functions do, where it cannot be replaced. Only the
+// bytes from the first change on are written, and a file that grows gets its new end first: a disk or
+// size limit then stops the write before any old byte is overwritten, and the old length is restored.
+void rewriteInPlace(int fd, std::string_view before, std::string_view after) {
+  const std::size_t common = std::min(before.size(), after.size());
+  const std::size_t firstChange = static_cast<std::size_t>(
+      std::mismatch(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(common), after.begin())
+          .first -
+      before.begin());
+  if (after.size() > before.size() && !writeAll(fd, after.substr(before.size()), before.size())) {
+    if (::ftruncate(fd, static_cast<off_t>(before.size())) != 0) {
+      // Nothing more can be done: the old content is still whole, only followed by part of the new end.
     }
+    return;
   }
-  if (written && permissions)
-    fs::permissions(temporary, *permissions, fs::perm_options::replace, error);
-  if (written) {
-    fs::rename(temporary, target, error);
-    if (!error)
-      return;
-  }
-  fs::remove(temporary, error);
+  if (!writeAll(fd, after.substr(firstChange, common - firstChange), firstChange))
+    return;
+  if (after.size() < before.size() && ::ftruncate(fd, static_cast<off_t>(after.size())) != 0)
+    return;
+  ::fsync(fd);
+}
+
+// A default loses its trailing spaces, and only those, before it is cut.
+std::string defaultResult(std::string_view defaultValue) {
+  return cutToMaxChars(trimTrailingSpaces(defaultValue));
 }
 
 }  // namespace
@@ -300,14 +411,14 @@ std::string ReadIniValue(const std::string& path, const std::string& section, co
   try {
     const std::optional<std::string> content = readWholeFile(path);
     if (!content)
-      return cutToMaxChars(defaultValue);
+      return defaultResult(defaultValue);
     const Location location = locate(*content, section, key);
     if (!location.keyLine)
-      return cutToMaxChars(defaultValue);
+      return defaultResult(defaultValue);
     return cutToMaxChars(stripMatchingQuotes(location.key.value));
   } catch (const std::exception&) {
     // Out of memory on a huge file, or a path the library rejects: the caller still gets its default.
-    return cutToMaxChars(defaultValue);
+    return defaultResult(defaultValue);
   }
 }
 
@@ -322,26 +433,30 @@ short WriteIniValue(const std::string& path, const std::string& section, const s
       if (error)
         return 0;
     }
-    const fs::file_status status = fs::status(target, error);
+    struct stat original {};
+    FileDescriptor existing;
     std::string content;
-    std::optional<fs::perms> permissions;
-    if (fs::exists(status)) {
-      if (!fs::is_regular_file(status))
+    if (::stat(target.c_str(), &original) == 0) {
+      // A file without any write permission stays as it is, also to a process (root) that could write it.
+      if (!S_ISREG(original.st_mode) || (original.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         return 0;
-      // Starting from empty content would throw away what the operator wrote.
-      std::optional<std::string> existing = readWholeFile(target);
+      // Opening for writing changes nothing yet: it proves that this process may write the file, which a
+      // rename over it would not ask, and it serves a write in place.
+      existing = FileDescriptor(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
       if (!existing)
         return 0;
-      // The rename below needs only a writable folder; a file the operator made read-only must stay as it
-      // is, so it is first opened for writing (appending nothing) as a direct write would be.
-      if (!std::ofstream(target, std::ios::binary | std::ios::app))
+      // Starting from empty content would throw away what the operator wrote.
+      std::optional<std::string> read = readWholeFile(target);
+      if (!read)
         return 0;
-      content = std::move(*existing);
-      permissions = status.permissions();
-    } else if (error && status.type() != fs::file_type::not_found) {
+      content = std::move(*read);
+    } else if (errno != ENOENT) {
       return 0;
     }
-    replaceFile(target, updatedContent(content, section, key, value), permissions);
+    const std::string updated = updatedContent(content, section, key, value);
+    const Replaced replaced = replaceViaSibling(target, updated, existing ? &original : nullptr);
+    if (replaced == Replaced::kImpossible && existing)
+      rewriteInPlace(existing.get(), content, updated);
   } catch (const std::exception&) {
     // A failed write is not reported, so nothing may escape from here either.
   }

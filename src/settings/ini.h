@@ -1,12 +1,26 @@
 // Reader and writer of the settings file, a profile (INI) file that operators edit by hand:
 //   [Section]
 //   Key=Value
-// Reading behaves as the Windows profile functions do on such files, so existing files keep working:
-// section and key names match without regard to letter case, blanks around names and values do not count,
-// a value in one matching pair of double or single quotes loses them, a line whose first non-blank
-// character is ';' is a comment, the first matching section and key win, and CR LF, LF or a lone CR each
-// end a line. Values and defaults come back cut to 254 characters. Two sound departures: a UTF-8
-// byte-order mark does not hide the first section, and a write never leaves a half-written file behind.
+// Reading and writing behave as the Windows profile functions do on such files, so existing files keep
+// working:
+// - Section and key names match without regard to letter case. In the file, spaces, tabs and vertical
+//   tabs around names and values do not count; of the names a caller passes only surrounding spaces are
+//   dropped, so a tab there is part of the name.
+// - A line whose first non-blank character is ';' is a comment. A line whose first non-blank character
+//   is '[' is a section header: the name ends at the first ']' and the rest of the line does not count;
+//   without a ']' the name runs to the end of the line.
+// - A value in one matching pair of double or single quotes loses them. The first matching section and
+//   key win. CR LF, LF or a lone CR each end a line.
+// - A default loses its trailing spaces, and only those. Values and defaults come back cut to 254
+//   characters.
+// - A write changes only its key's line, or adds the key or the section, and keeps every other byte.
+// A write replaces the file through a new file beside it, so that a failure part way leaves the old file
+// whole; the new file keeps the old one's permissions, and its owner where the process may set it. Where
+// no file can be made beside it (a folder the program may not write to) or the file may not be replaced,
+// the file is rewritten in place, its new end first, so that running out of room leaves the old content
+// whole. A settings file that is a symbolic link stays one.
+// Sound departures: a UTF-8 byte-order mark does not hide the first section; line breaks in written text
+// become blanks, so a written value never adds a line; a file without write permission is never written.
 #pragma once
 
 #include <string>

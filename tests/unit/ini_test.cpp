@@ -2,11 +2,16 @@
 // byte for byte, because operators' hand-edited files must survive a write untouched.
 #include "settings/ini.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -24,6 +29,46 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 struct Read {
   std::string section, key, expected;
 };
+
+constexpr uid_t kNobodyId = 65534;
+
+bool runningAsRoot() {
+  return geteuid() == 0;
+}
+
+// Root may write any file, so where permissions are under test a root test run hands the file to the
+// unprivileged user "nobody" and makes the write as that user, in a child process.
+void giveToNobody(const fs::path& path) {
+  if (runningAsRoot()) {
+    ASSERT_EQ(chown(path.c_str(), kNobodyId, kNobodyId), 0);
+  }
+}
+
+enum class As { kThisUser, kNobody };
+
+// Runs `action` in a child process, so that a lowered identity or resource limit does not outlive it.
+void inChildProcess(As as, const std::function<void()>& action) {
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    if (as == As::kNobody && runningAsRoot() &&
+        (setgroups(0, nullptr) != 0 || setgid(kNobodyId) != 0 || setuid(kNobodyId) != 0)) {
+      _exit(2);
+    }
+    action();
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// No file may grow beyond `bytes`; a write past it fails with EFBIG instead of ending the process.
+void limitFileSize(rlim_t bytes) {
+  const rlimit limit{bytes, bytes};
+  if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0)
+    _exit(3);
+}
 
 class IniTest : public ::testing::Test {
  protected:
@@ -46,6 +91,16 @@ class IniTest : public ::testing::Test {
   std::size_t entriesInFolder() const {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder.path()), {}));
   }
+  // The program may write the settings file but not create a file beside it, until the test ends.
+  void lockFolder() const {
+    fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                       fs::perms::group_exec | fs::perms::others_read |
+                                       fs::perms::others_exec);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::permissions(folder.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
 
   TempFolder folder;
 };
@@ -59,21 +114,34 @@ TEST_F(IniTest, MissingFileSectionOrKeyGivesDefault) {
   expectReads({{"Other", "Time", "<default>"}, {"Vote", "Other", "<default>"}, {"Vote", "Time", "30"}});
 }
 
+// In the file, blanks are spaces, tabs and vertical tabs; in the names a caller passes, only spaces are
+// trimmed and a tab is part of the name. Inner blanks count.
 TEST_F(IniTest, NamesIgnoreCaseAndSurroundingBlanks) {
-  givenFile("[ \tVote Setup\t ]\n \t Max Time \t=\t 30 seconds \t\n");
-  // Inner blanks do count.
-  const std::vector<Read> reads = {{"vote setup", "MAX TIME", "30 seconds"},
-                                   {"  VOTE SETUP ", "\tmax time ", "30 seconds"},
-                                   {"VoteSetup", "Max Time", "<default>"}};
+  givenFile("[ \t\vVote Setup\v\t ]\n \t\v Max Time \v\t=\t\v 30 seconds \v\t\n\fForm=feed\n");
+  const std::vector<Read> reads = {
+      {"vote setup", "MAX TIME", "30 seconds"},  {"  VOTE SETUP ", " max time  ", "30 seconds"},
+      {"VoteSetup", "Max Time", "<default>"},    {"\tVote Setup", "Max Time", "<default>"},
+      {"Vote Setup\v", "Max Time", "<default>"}, {"Vote Setup", "Max Time\t", "<default>"},
+      {"Vote Setup", "Form", "<default>"},       {"Vote Setup", "\fForm", "feed"}};
   expectReads(reads);
 }
 
 TEST_F(IniTest, CommentsStrayLinesAndKeysOutsideSectionsAreNotRead) {
-  // A '[' line without ']' does not end the section.
-  givenFile("Top=0\n[S]\n;A=1\n  \t;B=2\nC\n[Broken\nD=4;not a comment\nE = a=b\n");
+  givenFile("Top=0\n[S]\n;A=1\n  \t\v;B=2\nC\nD=4;not a comment\nE = a=b\n");
   const std::vector<Read> reads = {{"", "Top", "<default>"},      {"S", "A", "<default>"},
                                    {"S", "B", "<default>"},       {"S", "C", "<default>"},
                                    {"S", "D", "4;not a comment"}, {"S", "E", "a=b"}};
+  expectReads(reads);
+}
+
+// A section name ends at the first ']' and the rest of its line does not count; a '[' line without any
+// ']' is still a header, naming the section up to the end of its line.
+TEST_F(IniTest, SectionHeaderEndsAtFirstClosingBracket) {
+  givenFile("[A] ; note ]\nK=a\n[B]C]\nK=b\n\v\t[ Open x=y \t\v\nK=open\n[Last\nK=last");
+  const std::vector<Read> reads = {{"A", "K", "a"},           {"A] ; note", "K", "<default>"},
+                                   {"B", "K", "b"},           {"B]C", "K", "<default>"},
+                                   {"Open x=y", "K", "open"}, {"B", "[ Open x", "<default>"},
+                                   {"Last", "K", "last"}};
   expectReads(reads);
 }
 
@@ -118,6 +186,20 @@ TEST_F(IniTest, ValuesAndDefaultsAreCutTo254CodePoints) {
   expectReads(reads);
   EXPECT_EQ(read("S", "Missing", std::string(300, 'x')), std::string(254, 'x'));
   EXPECT_EQ(read("S", "Missing", a253 + "\xC3\xA9" + "b"), a253 + "\xC3\xA9");
+  // Trailing spaces go before the cut, so a space the cut exposes stays.
+  EXPECT_EQ(read("S", "Missing", std::string(253, 'x') + " y  "), std::string(253, 'x') + " ");
+}
+
+// Only trailing spaces go: leading blanks, and tabs, stay.
+TEST_F(IniTest, DefaultLosesTrailingSpaces) {
+  const Pairs cases = {{"  lead  ", "  lead"}, {"a b   ", "a b"}, {"tab\t", "tab\t"},
+                       {"x \t ", "x \t"},      {"   ", ""},       {"\t", "\t"}};
+  for (const auto& [defaultValue, expected] : cases) {
+    SCOPED_TRACE("default \"" + defaultValue + "\"");
+    EXPECT_EQ(read("S", "K", defaultValue), expected);
+  }
+  givenFile("[S]\nK= \n");
+  EXPECT_EQ(read("S", "K", "unused "), "");
 }
 
 // ---- Writing ----
@@ -156,6 +238,15 @@ TEST_F(IniTest, WriteChangesOnlyTheLineItMust) {
   EXPECT_EQ(entriesInFolder(), 1u);
 }
 
+// The writer trims only spaces from the names it is given, as the reader does.
+TEST_F(IniTest, WriteTrimsOnlySpacesFromNames) {
+  givenFile("[S]\r\n");
+  write(" S ", "  K ", "v");
+  write("S", "K\t", "w");
+  write("\tS", "K", "x");
+  EXPECT_EQ(fileText(), "[S]\r\nK=v\r\nK\t=w\r\n[\tS]\r\nK=x\r\n");
+}
+
 TEST_F(IniTest, LineBreaksInValueCannotInjectLines) {
   givenFile("[S]\nK=1\n");
   write("S", "K", "a\r\n[Evil]\rX=1\nY");
@@ -177,38 +268,91 @@ TEST_F(IniTest, FailedWriteReturnsZeroAndLeavesNothingBehind) {
   EXPECT_EQ(entriesInFolder(), 2u);
 }
 
-TEST_F(IniTest, WriteKeepsPermissionsAndLinks) {
+// The owner can only be kept by a process that may give files away, so it is checked as root.
+TEST_F(IniTest, WriteKeepsPermissionsOwnerAndLinks) {
   givenFile("[S]\nK=1\n");
   const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(path(), mode);
+  giveToNobody(path());
+  struct stat before {};
+  ASSERT_EQ(stat(path().c_str(), &before), 0);
   fs::create_symlink(path(), folder / "link.ini");
   EXPECT_EQ(INI::WriteIniValue((folder / "link.ini").string(), "S", "K", "2"), 0);
   EXPECT_TRUE(fs::is_symlink(folder / "link.ini"));
   EXPECT_EQ(fileText(), "[S]\nK=2\r\n");
+  struct stat after {};
+  ASSERT_EQ(stat(path().c_str(), &after), 0);
   EXPECT_EQ(fs::status(path()).permissions() & fs::perms::mask, mode);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
 }
 
-// A read-only settings file stays as it is. Root may write any file, so as root the write is made by a
-// child process that has become the unprivileged user "nobody".
+// A settings file that may be written in a folder that may not (a system-wide install) is rewritten in
+// place: shorter, longer and with a new section, every other byte kept.
+TEST_F(IniTest, FileInLockedFolderIsWrittenInPlace) {
+  givenFile("[S]\r\nLong=" + std::string(40, 'x') + "\r\nK=1\r\n; end\r\n");
+  giveToNobody(path());
+  lockFolder();
+  inChildProcess(As::kNobody, [this] {
+    INI::WriteIniValue(path(), "S", "Long", "");
+    INI::WriteIniValue(path(), "S", "K", "22");
+    INI::WriteIniValue(path(), "T", "X", "y");
+  });
+  EXPECT_EQ(fileText(), "[S]\r\nLong=\r\nK=22\r\n; end\r\n[T]\r\nX=y\r\n");
+  EXPECT_EQ(entriesInFolder(), 1u);
+}
+
+// A file that someone else owns in a shared folder (sticky bit) may be written but not replaced.
+TEST_F(IniTest, FileThatMayNotBeReplacedIsWrittenInPlace) {
+  if (!runningAsRoot())
+    GTEST_SKIP() << "needs a second user to own the file";
+  givenFile("[S]\nK=1\n");
+  fs::permissions(
+      path(), fs::perms::owner_all | fs::perms::group_all | fs::perms::others_read | fs::perms::others_write);
+  fs::permissions(folder.path(), fs::perms::all | fs::perms::sticky_bit);
+  inChildProcess(As::kNobody, [this] { INI::WriteIniValue(path(), "S", "K", "2"); });
+  EXPECT_EQ(fileText(), "[S]\nK=2\r\n");
+  EXPECT_EQ(entriesInFolder(), 1u);
+}
+
+// A write that runs out of room, here at a file-size limit, leaves the old file byte for byte, whether
+// it went to a temporary file or in place, and leaves nothing else behind.
+TEST_F(IniTest, WriteStoppedPartWayLeavesOldFileWhole) {
+  std::string original = "\xEF\xBB\xBF[S]\r\nK=1\r\n";
+  while (original.size() < 1000)
+    original += "; comment line\r\n";
+  const std::string longValue(3000, 'v');
+  givenFile(original);
+  inChildProcess(As::kThisUser, [&] {
+    limitFileSize(2048);
+    INI::WriteIniValue(path(), "S", "K", longValue);
+    INI::WriteIniValue(path(), "New", "K", longValue);
+  });
+  EXPECT_EQ(fileText(), original);
+  EXPECT_EQ(entriesInFolder(), 1u);
+
+  giveToNobody(path());
+  lockFolder();
+  inChildProcess(As::kNobody, [&] {
+    limitFileSize(2048);
+    INI::WriteIniValue(path(), "S", "K", longValue);
+    INI::WriteIniValue(path(), "New", "K", longValue);
+    INI::WriteIniValue(path(), "S", "K", "fits");
+  });
+  std::string expected = original;
+  expected.replace(expected.find("K=1"), 3, "K=fits");
+  EXPECT_EQ(fileText(), expected);
+  EXPECT_EQ(entriesInFolder(), 1u);
+}
+
+// A read-only settings file stays as it is, even in a folder where it could be replaced, and even to root.
 TEST_F(IniTest, ReadOnlyFileIsNotWritten) {
   givenFile("[S]\nK=1\n");
   fs::permissions(path(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  constexpr uid_t kNobody = 65534;
-  if (geteuid() == 0) {
-    ASSERT_EQ(chown(folder.path().c_str(), kNobody, kNobody), 0);
-    ASSERT_EQ(chown(path().c_str(), kNobody, kNobody), 0);
-  }
-  const pid_t child = fork();
-  ASSERT_NE(child, -1);
-  if (child == 0) {
-    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
-      _exit(2);
-    INI::WriteIniValue(path(), "S", "K", "2");
-    _exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  giveToNobody(folder.path());
+  giveToNobody(path());
+  inChildProcess(As::kNobody, [this] { INI::WriteIniValue(path(), "S", "K", "2"); });
+  write("S", "K", "3");
   EXPECT_EQ(fileText(), "[S]\nK=1\n");
   EXPECT_EQ(entriesInFolder(), 1u);
 }
