@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need; packages already installed are skipped.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev libx11-dev)
 
 missing=()
 for package in "${packages[@]}"; do

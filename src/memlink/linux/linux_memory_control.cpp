@@ -1,0 +1,110 @@
+#include "memlink/linux/linux_memory_control.h"
+
+#include <cstdint>
+#include <utility>
+
+#include "app/conversions.h"
+#include "memlink/linux/process_memory.h"
+
+namespace {
+
+// Pacing of one key for a game that polls its keyboard: time to take the keyboard back after the
+// activation, and how long the key stays down.
+constexpr double kAfterActivation = 0.1;
+constexpr double kKeyHold = 0.03;
+
+}  // namespace
+
+LinuxMemoryControl::LinuxMemoryControl(PausePort& pause, std::function<void(const std::string&)> report)
+    : pause_(pause), report_(std::move(report)) {}
+
+void LinuxMemoryControl::note(const std::string& state) {
+  if (state == lastNote_)
+    return;
+  lastNote_ = state;
+  if (report_)
+    report_(state);
+}
+
+bool LinuxMemoryControl::lookUp(const std::string& title) {
+  game_.reset();
+  const linuxlink::WindowSearch search = x11_.find(title);
+  if (!search.found) {
+    problem_ = search.problem;
+    note("game not found: " + problem_);
+    return false;
+  }
+  linuxlink::ProcessMemoryFailure failure;
+  if (!linuxlink::memoryReadable(search.found->pid, failure)) {
+    problem_ = "the game's process " + std::to_string(search.found->pid) + ": " + failure.description;
+    note("game not usable: " + problem_);
+    return false;
+  }
+  game_ = search.found;
+  problem_.clear();
+  note("game found: \"" + title + "\", process " + std::to_string(game_->pid));
+  return true;
+}
+
+bool LinuxMemoryControl::OpenGame(std::string& gameName) {
+  title_ = gameName;
+  return lookUp(title_);
+}
+
+linuxlink::GameWindow LinuxMemoryControl::requireGame() {
+  if (game_ && linuxlink::processAlive(game_->pid))
+    return *game_;
+  if (title_.empty() || !lookUp(title_))
+    throw MemoryControlError("the game is not reachable: " + (title_.empty() ? "not attached" : problem_));
+  return *game_;
+}
+
+std::uint64_t LinuxMemoryControl::addressOf(const std::string& address) const {
+  // Addresses are the 32 bits of the settings' "&H" notation; a negative value is a high address.
+  return static_cast<std::uint32_t>(conv::toInt32(address));
+}
+
+std::string LinuxMemoryControl::ReadString(const std::string& address, const ReadLength& length) {
+  const std::uint64_t at = addressOf(address);
+  const std::int16_t asked = std::holds_alternative<std::int16_t>(length)
+                                 ? std::get<std::int16_t>(length)
+                                 : conv::toInt16(std::get<std::string>(length));
+  const std::size_t maxLength = asked > 0 ? static_cast<std::size_t>(asked) : 0;
+  std::string text;
+  linuxlink::ProcessMemoryFailure failure;
+  if (!linuxlink::readText(requireGame().pid, at, maxLength, text, failure))
+    throw MemoryControlError("cannot read game memory at " + address + ": " + failure.description);
+  return text;
+}
+
+void LinuxMemoryControl::WriteString(const std::string& address, const std::string& text, bool) {
+  const std::uint64_t at = addressOf(address);
+  std::string bytes = text;
+  bytes.push_back('\0');
+  linuxlink::ProcessMemoryFailure failure;
+  if (!linuxlink::writeBytes(requireGame().pid, at, bytes, failure))
+    throw MemoryControlError("cannot write game memory at " + address + ": " + failure.description);
+}
+
+void LinuxMemoryControl::SendKey(std::int16_t key) {
+  const auto keysym = linuxlink::keysymOf(key);
+  if (!keysym)
+    throw MemoryControlError("no key for virtual-key code " + std::to_string(key));
+  linuxlink::GameWindow game = requireGame();
+  if (!x11_.exists(game.window)) {
+    // A restarted game has a new window; a game whose window closed while it runs has none.
+    if (!lookUp(title_))
+      throw MemoryControlError("cannot press a key in the game: " + problem_);
+    game = *game_;
+  }
+  std::string problem = "the game's window is gone";
+  const bool sent = x11_.activate(game.window) && (pause_.pause(kAfterActivation), true) &&
+                    x11_.sendKey(game.window, *keysym, true, problem) && (pause_.pause(kKeyHold), true) &&
+                    x11_.sendKey(game.window, *keysym, false, problem);
+  if (!sent)
+    throw MemoryControlError("cannot press key " + std::to_string(key) + " in the game: " + problem);
+}
+
+void LinuxMemoryControl::Wait(const PauseSeconds& seconds) {
+  pause_.pause(pauseToSeconds(seconds));
+}

@@ -1,0 +1,51 @@
+// The link to a game that runs on this Linux host, natively or under Wine: the game is found by the
+// title of its X window, its memory is read and written with process_vm_readv / process_vm_writev at the
+// addresses the settings name, and keys are pressed in its window through the X server.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "memlink/linux/x11_session.h"
+#include "memlink/memory_control.h"
+#include "memlink/pause.h"
+
+class LinuxMemoryControl final : public MemoryControl {
+ public:
+  // `report` hears why the game cannot be reached (or that it was found), once each time that changes.
+  LinuxMemoryControl(PausePort& pause, std::function<void(const std::string&)> report);
+
+  // Finds the one window titled `gameName` on this host and checks that its process's memory may be read.
+  bool OpenGame(std::string& gameName) override;
+
+  // At most `length` bytes up to the first NUL. When the game's process is gone, the game is looked for
+  // again by its title first, so a restarted game is found without a new attach.
+  std::string ReadString(const std::string& address, const ReadLength& length) override;
+
+  // The text and its terminating NUL at exactly that address, checked; nothing anywhere else.
+  void WriteString(const std::string& address, const std::string& text, bool flag) override;
+
+  // Activates the game's window, pauses so a game that polls its keyboard takes it back, then presses
+  // and releases the key with a hold long enough for a poll to see it.
+  void SendKey(std::int16_t key) override;
+
+  void Wait(const PauseSeconds& seconds) override;
+
+ private:
+  // The game to talk to, looked up again by its title when its process ended; raises when there is none.
+  linuxlink::GameWindow requireGame();
+  bool lookUp(const std::string& title);
+  void note(const std::string& state);
+  std::uint64_t addressOf(const std::string& address) const;
+
+  PausePort& pause_;
+  std::function<void(const std::string&)> report_;
+  linuxlink::X11Session x11_;
+  std::string title_;  // the name last given to OpenGame
+  std::optional<linuxlink::GameWindow> game_;
+  std::string problem_;  // why the game cannot be reached, while it cannot
+  std::string lastNote_;
+};
