@@ -18,7 +18,8 @@ std::string hexByte(unsigned char byte) {
 
 }  // namespace
 
-frmAbout::frmAbout(SystemPort& system, DialogWindowPort& window) : system_(system), window_(window) {}
+frmAbout::frmAbout(SystemPort& system, DialogWindowPort& window, TickNesting& ticks)
+    : system_(system), window_(window), ticks_(ticks) {}
 
 void frmAbout::Form_Load() {
   lblVersion = "Version " + std::to_string(kProgramVersion.majorVersion) + "." +
@@ -40,14 +41,14 @@ void frmAbout::StartSysInfo() {
     if (!GetKeyValue(RegistryRoot::LocalMachine, kSysInfoPathKey, kSysInfoPathValue, path)) {
       if (!GetKeyValue(RegistryRoot::LocalMachine, kSysInfoFolderKey, kSysInfoFolderValue, path) ||
           !system_.fileExists(path + kSysInfoFileName)) {
-        window_.showNotice(kSysInfoUnavailable);
+        showMarkedNotice(window_, ticks_, kSysInfoUnavailable);
         return;
       }
       path += kSysInfoFileName;
     }
     system_.startProgram(path);
   } catch (const std::exception&) {
-    window_.showNotice(kSysInfoUnavailable);
+    showMarkedNotice(window_, ticks_, kSysInfoUnavailable);
   }
 }
 

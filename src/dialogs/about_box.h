@@ -52,7 +52,8 @@ inline constexpr std::uint32_t kRegistryBufferSize = 1024;
 
 class frmAbout {
  public:
-  frmAbout(SystemPort& system, DialogWindowPort& window);
+  // `ticks` is the main window's tick record, on which the box's notice is marked while open.
+  frmAbout(SystemPort& system, DialogWindowPort& window, TickNesting& ticks);
 
   // Puts the version into lblVersion.
   void Form_Load();
@@ -80,4 +81,5 @@ class frmAbout {
 
   SystemPort& system_;
   DialogWindowPort& window_;
+  TickNesting& ticks_;
 };

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/tick_nesting.h"
+
 // One open dialog window. The window layer makes one per window it shows and drops it when the window goes.
 class DialogWindowPort {
  public:
@@ -19,6 +21,14 @@ class DialogWindowPort {
   // Close (unload) this dialog window. The handler that calls it returns normally afterwards.
   virtual void close() = 0;
 };
+
+// Shows a dialog's notice, marked on the main window's tick record while it is open: the ticks keep firing
+// behind a modal notice, and the chat must be read meanwhile even when the notice opened inside a
+// collection tick's yield.
+inline void showMarkedNotice(DialogWindowPort& window, TickNesting& ticks, const std::string& text) {
+  const TickNesting::Scope open(ticks, TickNesting::Frame::Notice);
+  window.showNotice(text);
+}
 
 // Registry roots, with the values of the Windows handles so that a Windows adapter can hand them on as they
 // are. Named without the HKEY_ spelling, which the Windows headers take as macros.

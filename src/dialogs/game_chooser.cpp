@@ -28,8 +28,8 @@ int gameCount(const std::string& text) {
 
 }  // namespace
 
-frmchoosegame::frmchoosegame(std::string settingsPath, DialogWindowPort& window)
-    : settingsPath_(std::move(settingsPath)), window_(window) {}
+frmchoosegame::frmchoosegame(std::string settingsPath, DialogWindowPort& window, TickNesting& ticks)
+    : settingsPath_(std::move(settingsPath)), window_(window), ticks_(ticks) {}
 
 void frmchoosegame::Form_Load() {
   const int count = gameCount(INI::ReadIniValue(settingsPath_, kAllGames, "Game Number", kDefaultGameNumber));
@@ -73,7 +73,7 @@ int frmchoosegame::chosenEntry() const {
 void frmchoosegame::OKButton_Click() {
   const int entry = Combo1Text == kChooseGamePrompt || Combo1Text == kGameNotFound ? -1 : chosenEntry();
   if (entry < 0) {
-    window_.showNotice(kSelectGameNotice);
+    showMarkedNotice(window_, ticks_, kSelectGameNotice);
     return;
   }
   Combo1ListIndex = entry;

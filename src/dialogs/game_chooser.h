@@ -27,7 +27,8 @@ inline constexpr int kMaxGameEntries = 999;
 class frmchoosegame {
  public:
   // `settingsPath` is the path of settings.ini in the program's folder.
-  frmchoosegame(std::string settingsPath, DialogWindowPort& window);
+  // `ticks` is the main window's tick record, on which the chooser's notice is marked while open.
+  frmchoosegame(std::string settingsPath, DialogWindowPort& window, TickNesting& ticks);
 
   // Fills the combo box and the three address lists from the file, one item each per game entry.
   void Form_Load();
@@ -56,4 +57,5 @@ class frmchoosegame {
 
   std::string settingsPath_;
   DialogWindowPort& window_;
+  TickNesting& ticks_;
 };

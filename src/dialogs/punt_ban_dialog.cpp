@@ -6,8 +6,8 @@
 
 #include "app/conversions.h"
 
-Dialog::Dialog(Globals& globals, const TimerPort& timer2, DialogWindowPort& window)
-    : globals_(globals), timer2_(timer2), window_(window) {}
+Dialog::Dialog(Globals& globals, const TimerPort& timer2, DialogWindowPort& window, TickNesting& ticks)
+    : globals_(globals), timer2_(timer2), window_(window), ticks_(ticks) {}
 
 void Dialog::cmdpunt_Click() {
   request(&Globals::raisePunt, kPuntedNotice);
@@ -28,9 +28,10 @@ void Dialog::request(void (Globals::*raise)(std::int16_t), const char* notice) {
     // Raised before the notice: the processing tick keeps running behind the modal notice and may already
     // carry the request out while the operator reads it.
     (globals_.*raise)(number);
-    window_.showNotice(std::string(notice) + "\r\n(Under " + std::to_string(timer2_.interval()) + "m/s)");
+    showMarkedNotice(window_, ticks_,
+                     std::string(notice) + "\r\n(Under " + std::to_string(timer2_.interval()) + "m/s)");
     window_.close();
   } catch (const std::exception&) {
-    window_.showNotice(kPuntBanFailedNotice);
+    showMarkedNotice(window_, ticks_, kPuntBanFailedNotice);
   }
 }

@@ -25,8 +25,9 @@ inline constexpr const char* kPuntBanFailedNotice =
 
 class Dialog {
  public:
-  // `timer2` is the main window's processing timer, whose interval the notices quote.
-  Dialog(Globals& globals, const TimerPort& timer2, DialogWindowPort& window);
+  // `timer2` is the main window's processing timer, whose interval the notices quote; `ticks` its tick
+  // record, on which the notices are marked while open.
+  Dialog(Globals& globals, const TimerPort& timer2, DialogWindowPort& window, TickNesting& ticks);
 
   // Punt and Ban: request the player named in Text1, tell the operator when it will happen and close. Text
   // that is no 16-bit number gets the error notice instead; the dialog then stays open and no request
@@ -46,4 +47,5 @@ class Dialog {
   Globals& globals_;
   const TimerPort& timer2_;
   DialogWindowPort& window_;
+  TickNesting& ticks_;
 };

@@ -358,9 +358,10 @@ Replaced replaceViaSibling(const fs::path& target, std::string_view content, con
   bool written = writeAll(out.get(), content, 0);
   bool sameMetadata = true;
   if (written && original) {
-    // Only a privileged process may give a file away; anyone else keeps the file as its own. The owner
-    // comes first, since a change of owner clears the set-user-ID and set-group-ID bits.
-    if (::fchown(out.get(), original->st_uid, original->st_gid) != 0 && errno != EPERM)
+    // Only a privileged process may give a file away. Where the owner or the group cannot be kept, the
+    // file is written in place instead, so that a file shared through its group stays readable to its
+    // owner. The owner comes first, since a change of owner clears the set-user-ID and set-group-ID bits.
+    if (::fchown(out.get(), original->st_uid, original->st_gid) != 0)
       sameMetadata = false;
     if (::fchmod(out.get(), original->st_mode & 07777) != 0)
       sameMetadata = false;
@@ -454,6 +455,12 @@ short WriteIniValue(const std::string& path, const std::string& section, const s
       return 0;
     }
     const std::string updated = updatedContent(content, section, key, value);
+    // A file with several hard links would be split by a rename: the other names would keep the old
+    // content. It is written in place, as the profile functions do.
+    if (existing && original.st_nlink > 1) {
+      rewriteInPlace(existing.get(), content, updated);
+      return 0;
+    }
     const Replaced replaced = replaceViaSibling(target, updated, existing ? &original : nullptr);
     if (replaced == Replaced::kImpossible && existing)
       rewriteInPlace(existing.get(), content, updated);

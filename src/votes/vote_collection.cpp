@@ -58,15 +58,18 @@ void appendToVoteLog(frmmain& window, const std::string& line) {
 // Steps after the attach check; any failure propagates to the tick's error path.
 void readAndCount(frmmain& window, std::string& chatLine) {
   chatLine = window.objMem.ReadString(window.chatAddress, ReadLength{kChatLength});
+  // Whether the line is new is settled before the yield: another collection tick may run in it (inside a
+  // processing tick's pause) and read newer lines, which must stay the last line seen. The line read here
+  // is still examined after the yield, so a vote that scrolled away meanwhile is not lost.
+  const bool isNew = !chatLine.empty() && chatLine != window.lastChatLine;
+  if (isNew)
+    window.lastChatLine = chatLine;
 
   // Events already waiting run here: a processing tick or Clear Votes may reset the table meanwhile.
   window.host.yield();
 
-  if (chatLine.empty())
+  if (!isNew)
     return;
-  if (chatLine == window.lastChatLine)
-    return;
-  window.lastChatLine = chatLine;
 
   const std::string_view message = piece(split(chatLine, ": "), 1);
   const std::vector<std::string_view> words = split(message, " ");

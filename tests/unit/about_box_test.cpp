@@ -28,7 +28,8 @@ class AboutBoxTest : public ::testing::Test {
   Journal journal;
   FakeSystem system{journal};
   RecordingDialogWindow window{journal};
-  frmAbout about{system, window};
+  TickNesting ticks;
+  frmAbout about{system, window, ticks};
 };
 
 TEST_F(AboutBoxTest, LoadShowsTheVersionAndOkCloses) {

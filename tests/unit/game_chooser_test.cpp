@@ -46,7 +46,8 @@ class GameChooserTest : public ::testing::Test {
   TempFolder folder;
   Journal journal;
   RecordingDialogWindow window{journal};
-  frmchoosegame chooser{path(), window};
+  TickNesting ticks;
+  frmchoosegame chooser{path(), window, ticks};
 };
 
 TEST_F(GameChooserTest, WithoutAFileItListsFiveUnknownGamesAndWritesNothing) {
@@ -70,7 +71,7 @@ TEST_F(GameChooserTest, GameNumberDecidesHowManyEntriesAreRead) {
   for (const auto& [count, entries] : cases) {
     SCOPED_TRACE("Game Number \"" + count + "\"");
     const std::string content = "[All Games]\r\nGame Number=" + count + "\r\n";
-    frmchoosegame fresh{path(), window};
+    frmchoosegame fresh{path(), window, ticks};
     folder.write("settings.ini", content);
     fresh.Form_Load();
     for (const Texts* list : {&fresh.Combo1Items, &fresh.List1, &fresh.List2, &fresh.List3})
@@ -111,7 +112,7 @@ TEST_F(GameChooserTest, PickedEntryIsWrittenInOrderThenFirstRunAndTheDialogClose
     SCOPED_TRACE(games + "picked " + std::to_string(pick));
     folder.write("settings.ini", games);
     journal.clear();
-    frmchoosegame fresh{path(), window};
+    frmchoosegame fresh{path(), window, ticks};
     fresh.Form_Load();
     fresh.setCombo1ListIndex(pick);
     fresh.OKButton_Click();

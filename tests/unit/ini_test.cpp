@@ -399,4 +399,55 @@ TEST_F(IniTest, TenMegabyteFileWithHundredThousandCharacterLines) {
   EXPECT_EQ(fileText(), content.replace(content.find("Key5="), 10, "Key5=changed"));
 }
 
+// A settings file shared through its group: owned by one user, writable by the group, nothing for
+// others. Another member of the group writes it (the chooser's OK). A replacement could not keep its owner
+// and would lock the owner out; it is written in place and keeps both owner and group.
+TEST(IniSharingTest, AGroupSharedFileWrittenByAnotherMemberKeepsItsOwnerAndGroup) {
+  if (!runningAsRoot())
+    GTEST_SKIP() << "needs two users and a group";
+  constexpr uid_t kOwner = 4242;
+  constexpr gid_t kSharedGroup = 4243;
+  constexpr uid_t kOtherMember = 65534;
+  TempFolder folder;
+  fs::permissions(folder.path(), fs::perms::all);  // a shared folder, no sticky bit
+  const fs::path path = folder / "settings.ini";
+  folder.write("settings.ini", "[General]\r\nFirst Run=True\r\n");
+  ASSERT_EQ(chown(path.c_str(), kOwner, kSharedGroup), 0);
+  ASSERT_EQ(chmod(path.c_str(), 0660), 0);
+
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    const gid_t groups[] = {kSharedGroup};
+    if (setgroups(1, groups) != 0 || setgid(kOtherMember) != 0 || setuid(kOtherMember) != 0)
+      _exit(2);
+    INI::WriteIniValue(path.string(), "General", "First Run", "False");
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  EXPECT_EQ("[General]\r\nFirst Run=False\r\n", folder.read("settings.ini"));
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(kOwner, after.st_uid);
+  EXPECT_EQ(kSharedGroup, after.st_gid);
+  EXPECT_EQ(0660u, after.st_mode & 07777);
+}
+
+// A settings file with a second (hard) link, as a backup or a shared copy an operator made: the profile
+// functions write the file itself, so both names show the change. A rename over one name leaves the other
+// with the old content.
+TEST(IniSharingTest, AHardLinkedSettingsFileStaysOneFile) {
+  TempFolder folder;
+  const fs::path path = folder / "settings.ini";
+  folder.write("settings.ini", "[General]\r\nFirst Run=True\r\n");
+  fs::create_hard_link(path, folder / "backup.ini");
+  INI::WriteIniValue(path.string(), "General", "First Run", "False");
+  EXPECT_EQ("[General]\r\nFirst Run=False\r\n", folder.read("settings.ini"));
+  EXPECT_EQ(folder.read("settings.ini"), folder.read("backup.ini"));
+  EXPECT_EQ(2u, fs::hard_link_count(path));
+}
+
 }  // namespace

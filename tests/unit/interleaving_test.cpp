@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/punt_ban_dialog.h"
+#include "support/dialog_doubles.h"
 #include "support/game_sequences.h"
 #include "support/main_window_fixture.h"
 #include "support/virtual_clock.h"
@@ -55,6 +57,11 @@ class InterleavingTest : public MainWindowTest {
     for (std::size_t end; (end = window.Text1.find("\r\n", start)) != std::string::npos; start = end + 2)
       ++logged[window.Text1.substr(start, end - start)];
     return logged;
+  }
+
+  // The line stands in the chat from `from` on, until the next line replaces it.
+  void chatAt(VirtualClock::Ms from, const std::string& line) {
+    clock.at(from, [this, line] { memory.setMemory(kChat, line); });
   }
 
   int sent(const std::string& command) const {
@@ -134,6 +141,70 @@ TEST_F(InterleavingTest, TheChatIsReadWhileAnOperatorsNoticeIsOpen) {
   clock.pass(4500);
   EXPECT_TRUE(clicked);
   EXPECT_EQ("8", window.List3[1]);
+}
+
+// The collection tick that the processing tick started in resumes about 9 s later with the line it read
+// at 10 s; the newer line the inner ticks read stays the last line seen, so a bad line standing in the
+// chat is reported once.
+TEST_F(InterleavingTest, ABadLineStandingInTheChatIsReportedOnce) {
+  window.summaryCounter = 1;           // the summary holds the first processing tick for about nine seconds
+  chatAt(9750, "Ann: /vote 1");        // read by the collection tick at 10 s
+  chatAt(10250, "Server restarting");  // no ": ": one error-log line, then it stands
+  clock.pass(29000);
+  EXPECT_EQ("1", window.List3[1]);
+  EXPECT_EQ(std::vector<std::string>{"Subscript out of range - Server restarting - Vote Collection"},
+            errorLogEntries());
+}
+
+// A vote line counted by a tick inside the processing tick's pauses, and still standing in the chat, does
+// not count again after Clear Votes once the outer collection tick resumed.
+TEST_F(InterleavingTest, AVoteStandingInTheChatDoesNotCountAgainAfterClearVotes) {
+  window.summaryCounter = 1;  // the summary holds the first processing tick for about nine seconds
+  chatAt(9750, "Ann: /vote 1");
+  chatAt(10250, "Bob: /vote 2");  // counted by a collection tick inside the processing tick's pauses
+  clock.at(15000, [this] { window.Command1_Click(); });
+  clock.pass(29000);
+  EXPECT_EQ("0", window.List3[2]) << "Bob's vote was counted before Clear Votes and not typed again";
+  EXPECT_EQ(std::string::npos, window.Text1.find("Bob: /vote 2"));
+}
+
+// The same without a click: the automatic reset of the long processing tick forgets Bob's vote, and the
+// line still standing in the chat does not bring it back.
+TEST_F(InterleavingTest, AVoteCountedBeforeTheAutomaticResetDoesNotSurviveIt) {
+  window.summaryCounter = 1;  // the summary holds the first processing tick for about nine seconds
+  window.resetVotes = 0;
+  window.resetCounter = 1;
+  chatAt(9750, "Ann: /vote 1");
+  chatAt(10250, "Bob: /vote 2");
+  clock.pass(29000);
+  EXPECT_EQ("0", window.List3[2]) << "Bob's vote was counted before the reset and not typed again";
+  EXPECT_EQ(std::string::npos, window.Text1.find("Bob: /vote 2"));
+}
+
+// The punt/ban dialog's notice, clicked during a collection tick's yield, is modal like the Next Map
+// notice: the chat is read behind it for as long as it stays open.
+TEST_F(InterleavingTest, TheChatIsReadWhileThePuntBanDialogsNoticeIsOpen) {
+  const std::vector<std::string> lines = {"Ann: /vote 1", "Bob: /vote 1", "Cy: /vote 1",  "Dee: /vote 1",
+                                          "Eve: /vote 1", "Fay: /vote 1", "Gus: /vote 1", "Hal: /vote 1"};
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    chatAt(250 + 500 * static_cast<VirtualClock::Ms>(i), lines[i]);
+  RecordingDialogWindow dialogWindow(journal);
+  dialogWindow.whileNoticeOpen = [this] { clock.pass(3000); };
+  Dialog dialog(globals, timer2, dialogWindow, window.ticks);
+  dialog.Text1 = "4";
+  clock.at(1000, [this, &dialog] { host.queue([&dialog] { dialog.cmdpunt_Click(); }); });
+  clock.pass(4500);
+  EXPECT_TRUE(globals.puntRequested);
+  EXPECT_EQ("8", window.List3[1]);
+}
+
+// A pause inside a pause (a notice held open for 3 s while a processing tick's 0.6 s pause runs) must not
+// turn the virtual clock back: the outer pause ends where the inner one left the clock, or later.
+TEST(VirtualClockTest, ANestedPauseNeverTurnsTheClockBack) {
+  VirtualClock clock;
+  clock.at(100, [&clock] { clock.pass(3000); });
+  clock.pass(600);
+  EXPECT_GE(clock.now(), 3100);
 }
 
 }  // namespace

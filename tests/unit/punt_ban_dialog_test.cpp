@@ -31,7 +31,8 @@ class PuntBanDialogTest : public ::testing::Test {
   Globals globals;
   VirtualTimer timer2;
   RecordingDialogWindow window{journal};
-  Dialog dialog{globals, timer2, window};
+  TickNesting ticks;
+  Dialog dialog{globals, timer2, window, ticks};
 };
 
 TEST_F(PuntBanDialogTest, RequestIsPendingBeforeTheNoticeAndTheDialogClosesAfterIt) {
@@ -100,7 +101,7 @@ TEST_F(PuntBanDialogTest, LaterRequestOfTheSameKindReplacesTheNumberAndCancelCha
                                                                             {"7", &Dialog::cmdpunt_Click},
                                                                             {"9", &Dialog::Command1_Click}};
   for (const auto& [text, click] : requests) {
-    Dialog later{globals, timer2, window};
+    Dialog later{globals, timer2, window, ticks};
     later.Text1 = text;
     journal.clear();
     (later.*click)();

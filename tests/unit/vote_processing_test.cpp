@@ -305,7 +305,7 @@ TEST_F(VoteProcessingTest, TheDialogsRequestsReachTheGameOnTheNextTick) {
   activate();
   RecordingDialogWindow dialogWindow(journal);
   auto enter = [&](const std::string& number, bool ban) {
-    Dialog dialog(globals, timer2, dialogWindow);
+    Dialog dialog(globals, timer2, dialogWindow, window.ticks);
     dialog.Text1 = number;
     ban ? dialog.cmdban_Click() : dialog.cmdpunt_Click();
   };
@@ -356,7 +356,7 @@ TEST_F(VoteProcessingTest, ARequestRaisedAgainWhileItIsBeingSentStaysForTheNextT
   activate();
   RecordingDialogWindow dialogWindow(journal);
   auto enterInDialog = [&](bool ban) {
-    Dialog dialog(globals, timer2, dialogWindow);
+    Dialog dialog(globals, timer2, dialogWindow, window.ticks);
     dialog.Text1 = "3";  // the same number as the request that is being sent
     ban ? dialog.cmdban_Click() : dialog.cmdpunt_Click();
   };
@@ -454,6 +454,20 @@ TEST_F(VoteProcessingTest, ExitDuringATickEndsItWithoutAnotherCommand) {
   EXPECT_EQ(withLastPause(chatMessage("Map has been voted ~ map changing..."), {"Yield", "Quit"}),
             journal.entries);
   EXPECT_TRUE(errorLogEntries().empty());
+}
+
+// Exit in a processing tick's pause, inside a collection tick's yield: the end of the program passes every
+// tick, and none of them is left on the record (tests go on with the same window).
+TEST_F(VoteProcessingTest, ExitThroughNestedTicksLeavesNoTickRunning) {
+  activate();
+  globals.raisePunt(1);
+  host.queue([this] { window.Timer2_Timer(); });
+  memory.duringWait = [this] { window.exit_Click(); };
+  EXPECT_THROW(window.Timer1_Timer(), ProgramEnded);
+  memory.duringWait = nullptr;
+  EXPECT_TRUE(window.ticks.collectionMayStart());
+  EXPECT_TRUE(window.ticks.processingMayStart());
+  EXPECT_TRUE(globals.puntRequested);
 }
 
 // --- A failing game link at every call of a busy tick. ---

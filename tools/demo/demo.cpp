@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
   at(40, [&] {
     host.print("[operator] Punt/Ban Player, types 4, presses Punt");
     window.Command3_Click();
-    Dialog dialog(globals, timer2.port, dialogWindow);
+    Dialog dialog(globals, timer2.port, dialogWindow, window.ticks);
     dialog.Text1 = "4";
     dialog.cmdpunt_Click();
   });
