@@ -2,7 +2,9 @@
 # Installs the Debian packages the build and the tests need; packages already installed are skipped.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev libx11-dev)
+# libclang-rt-14-dev: the sanitizer and libFuzzer runtimes for the fuzz preset; installing clang does not
+# bring them.
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libx11-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 #include "app/runtime_error.h"
@@ -138,14 +137,16 @@ std::int16_t addInt16(std::int16_t a, std::int16_t b) {
 }
 
 std::string formatNumber(double value) {
+  if (!std::isfinite(value))
+    throw RuntimeError(kOverflow);
   if (value == 0.0)
     return "0";  // also turns -0 into "0"
-  if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
-    return std::to_string(static_cast<long long>(value));
-  }
-  char buffer[32];
-  const int length = std::snprintf(buffer, sizeof buffer, "%.15g", value);
-  return std::string(buffer, static_cast<std::size_t>(length));
+  // Fixed notation with the fewest digits that read back to the same double: whole numbers get no decimal
+  // point, and very large or very small ones are spelt out in full, since parseNumber takes no exponent.
+  // The longest are tiny negative numbers: "-0." and 324 places, as 2^-1074 needs no more to be told apart.
+  char buffer[400];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  return std::string(buffer, result.ptr);
 }
 
 std::string hex32(std::int32_t value) {

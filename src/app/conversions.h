@@ -37,7 +37,8 @@ bool toBoolean(std::string_view text);
 // Sum of two 16-bit integers; "Overflow" when it leaves the range.
 std::int16_t addInt16(std::int16_t a, std::int16_t b);
 
-// Decimal text of a number as the vote table shows it: whole numbers without a decimal point.
+// Decimal text of a number as the vote table shows it: whole numbers without a decimal point, never an
+// exponent, and digits enough that parseNumber gives back the same value. "Overflow" for an infinity.
 std::string formatNumber(double value);
 
 // Uppercase hexadecimal digits of the 32 bits of a value, no prefix, no leading zeros ("0" for zero).

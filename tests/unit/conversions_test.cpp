@@ -108,8 +108,21 @@ TEST(ConversionsTest, FormatsAsTheVoteTableShowsThem) {
   EXPECT_EQ(conv::formatNumber(-40000.0), "-40000");
   EXPECT_EQ(conv::formatNumber(2.5), "2.5");
   EXPECT_EQ(conv::formatNumber(-0.25), "-0.25");
-  // The counts are read back with toNumber, so the text must round-trip.
-  EXPECT_EQ(conv::toNumber(conv::formatNumber(123456789012.0)), 123456789012.0);
+  // The counts are read back with toNumber, which takes no exponent: every finite number is written in
+  // plain digits that read back to the same value, however large or small.
+  EXPECT_EQ(conv::formatNumber(1e15), "1000000000000000");
+  EXPECT_EQ(conv::formatNumber(1e20), "100000000000000000000");
+  EXPECT_EQ(conv::formatNumber(-1.5e-7), "-0.00000015");
+  for (const double value :
+       {123456789012.0, 1234567890123456.0, 9007199254740993.0, 1e23, -1e300,
+        std::numeric_limits<double>::max(), 0.1 + 0.2, 1.5e-20, std::numeric_limits<double>::denorm_min()}) {
+    const std::string written = conv::formatNumber(value);
+    EXPECT_EQ(written.find_first_not_of("-0123456789."), std::string::npos) << written;
+    EXPECT_EQ(conv::toNumber(written), value) << written;
+  }
+  // An infinite count cannot be written back; the tick fails as adding to it would.
+  EXPECT_EQ(failure([] { conv::formatNumber(std::numeric_limits<double>::infinity()); }), "Overflow");
+  EXPECT_EQ(failure([] { conv::formatNumber(-std::numeric_limits<double>::infinity()); }), "Overflow");
 
   EXPECT_EQ(conv::hex32(0), "0");
   EXPECT_EQ(conv::hex32(255), "FF");
