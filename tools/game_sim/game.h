@@ -1,0 +1,80 @@
+// The simulated game server: its console, its players and chat, and how it takes keys. Times are
+// milliseconds since the start, handed in by the platform with every event, so the logic never reads a
+// clock and behaves the same in tests.
+//
+// Keys: the game only takes keys while it is the active window, and like a game that polls its keyboard
+// every 10 ms it misses a key pressed within 10 ms of its activation and a key released within 10 ms of
+// being pressed. Every key press ends in exactly one transcript line: KEY (taken), DROPPED (inactive) or
+// MISSED (too early or too short).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "game_sim/game_memory.h"
+#include "game_sim/scenario.h"
+#include "game_sim/transcript.h"
+
+namespace gamesim {
+
+inline constexpr std::int64_t kPollMs = 10;
+
+class Game {
+ public:
+  Game(GameMemory memory, Scenario scenario, Transcript& transcript);
+
+  // The START line: who we are and where the game's data lies.
+  void start(std::int64_t nowMs, std::string_view title, long pid, std::string_view window,
+             std::uint64_t chatAddress, std::uint64_t consoleAddress, std::uint64_t playersAddress);
+  void exit(std::int64_t nowMs, std::string_view reason);
+
+  // WM_TAKE_FOCUS (or its Windows counterpart) made the window the active one.
+  void activate(std::int64_t nowMs);
+  // Another window took the focus.
+  void deactivate(std::int64_t nowMs);
+  void keyPress(std::string_view key, std::int64_t nowMs);
+  void keyRelease(std::string_view key, std::int64_t nowMs);
+
+  // Runs the scenario events that are due and takes keys held for a whole poll.
+  void advance(std::int64_t nowMs);
+  // When advance() next has something to do, if ever.
+  std::optional<std::int64_t> nextDueMs() const;
+
+  bool active() const { return active_; }
+  bool consoleOpen() const { return consoleOpen_; }
+  int mapNumber() const { return mapNumber_; }
+  const std::string& player(int slot) const { return players_[static_cast<std::size_t>(slot)]; }
+  std::string chatLine() const { return readText(memory_.chat); }
+  std::string consoleLine() const { return readText(memory_.console); }
+
+ private:
+  void take(const std::string& key, std::int64_t nowMs);
+  void submit(std::int64_t nowMs);
+  void runCommand(const std::string& command, std::int64_t nowMs);
+  void removePlayer(int slot, std::string_view word, std::int64_t nowMs);
+  void apply(const ScenarioEvent& event, std::int64_t nowMs);
+  void setPlayer(int slot, const std::string& name);
+  void setChat(const std::string& line, std::int64_t nowMs);
+
+  GameMemory memory_;
+  Scenario scenario_;
+  std::size_t nextEvent_ = 0;
+  Transcript& transcript_;
+
+  bool active_ = true;
+  std::int64_t activatedAtMs_ = 0;
+  std::map<std::string, std::int64_t> pressedAtMs_;  // keys down and not yet decided
+
+  bool consoleOpen_ = false;
+  bool talkPending_ = false;
+  int mapNumber_ = 1;
+  std::array<std::string, kSlotCount> players_;
+  std::set<std::string> banned_;
+};
+
+}  // namespace gamesim

@@ -1,0 +1,50 @@
+// Where the simulated game keeps what other programs read and write: the chat line, the console input line
+// and the player table. The platform places these bytes at fixed addresses; the game logic only sees spans.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gamesim {
+
+inline constexpr std::size_t kChatLength = 90;              // visible characters of the chat line
+inline constexpr std::size_t kChatBytes = kChatLength + 1;  // and its terminating NUL
+inline constexpr std::size_t kConsoleBytes = 256;           // console input line, NUL included
+inline constexpr int kSlotCount = 16;
+inline constexpr std::size_t kSlotBytes = 16;  // a name of at most 15 bytes and its NUL
+// Slot k lies at table + 16 * (k + 1): the first 16 bytes of the table hold no player.
+inline constexpr std::size_t kPlayerTableBytes = kSlotBytes * (kSlotCount + 1);
+
+struct GameMemory {
+  std::span<char> chat;     // kChatBytes
+  std::span<char> console;  // kConsoleBytes
+  std::span<char> players;  // kPlayerTableBytes, starting at the player table address
+
+  std::span<char> slot(int k) const {
+    return players.subspan(kSlotBytes * static_cast<std::size_t>(k + 1), kSlotBytes);
+  }
+};
+
+// One block of memory that must exist at exactly this address.
+struct MemoryRange {
+  std::uint64_t address;
+  std::size_t size;
+  std::string what;  // "chat line", named in errors
+};
+
+// Text up to the first NUL or the end of the span.
+std::string readText(std::span<const char> bytes);
+// Stores at most bytes.size() - 1 bytes of the text and zeroes the rest, so the span always ends in NUL.
+void writeText(std::span<char> bytes, std::string_view text);
+
+// The blocks of the three addresses; throws std::invalid_argument naming the two that overlap.
+std::vector<MemoryRange> memoryRanges(std::uint64_t chat, std::uint64_t console, std::uint64_t players);
+
+// Address in the notation the game's settings use: "&H" and uppercase hexadecimal digits.
+std::string formatAddress(std::uint64_t address);
+
+}  // namespace gamesim
