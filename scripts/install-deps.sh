@@ -4,7 +4,7 @@ set -euo pipefail
 
 # libclang-rt-14-dev: the sanitizer and libFuzzer runtimes for the fuzz preset; installing clang does not
 # bring them.
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libx11-dev)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libx11-dev xvfb)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,490 @@
+// zarn-game-sim end to end under Xvfb: a small X client plays the program that steers the game. It finds
+// the window by its title, activates it with WM_TAKE_FOCUS and a server timestamp, sends keys with
+// XSendEvent, and reads and writes the game's memory with process_vm_readv / process_vm_writev. The checks
+// read the simulator's transcript. These tests pause for real time where the keyboard protocol needs it.
+
+// Xlib's macros None and Bool would break GoogleTest's headers, so GoogleTest comes first.
+// clang-format off
+#include <gtest/gtest.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+// clang-format on
+#include <signal.h>
+#include <sys/uio.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr std::uint64_t kChat = 0x10FE6C0;
+constexpr std::uint64_t kConsole = 0x11038DC;
+constexpr std::uint64_t kPlayers = 0x1100000;
+
+void pause(std::chrono::milliseconds duration) {
+  std::this_thread::sleep_for(duration);
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+// The display of the Xvfb server that the CTest fixture started.
+std::string fixtureDisplay() {
+  std::string number = readFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
+  while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) {
+    number.pop_back();
+  }
+  return number.empty() ? std::string() : ":" + number;
+}
+
+extern "C" int ignoreXError(Display*, XErrorEvent*) {
+  return 0;
+}
+
+// One running simulator with its own title, scenario and transcript in a fresh folder.
+class Simulator {
+ public:
+  explicit Simulator(const std::string& scenario = "", std::vector<std::string> extra = {}) {
+    static int counter = 0;
+    title_ = "Delta Force Land Warrior,  V1.00.42 test " + std::to_string(::getpid()) + "-" +
+             std::to_string(++counter);
+    folder_ = fs::temp_directory_path() /
+              ("zarn-game-sim-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    std::ofstream(folder_ / "scenario.txt") << scenario;
+    std::vector<std::string> arguments{ZARN_GAME_SIM_PATH,
+                                       "--title",
+                                       title_,
+                                       "--scenario",
+                                       (folder_ / "scenario.txt").string(),
+                                       "--transcript",
+                                       transcriptPath().string(),
+                                       "--exit-after",
+                                       "60"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+      argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    const std::string errors = (folder_ / "stderr.txt").string();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      std::freopen(errors.c_str(), "w", stderr);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+  }
+
+  ~Simulator() {
+    stop();
+    fs::remove_all(folder_);
+  }
+
+  // Sends SIGTERM once and returns the wait status.
+  int stop() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, &status_, 0);
+      pid_ = -1;
+    }
+    return status_;
+  }
+
+  // Waits for the process to end by itself.
+  int wait() {
+    if (pid_ > 0) {
+      ::waitpid(pid_, &status_, 0);
+      pid_ = -1;
+    }
+    return status_;
+  }
+
+  const std::string& title() const { return title_; }
+  pid_t pid() const { return pid_; }
+  fs::path transcriptPath() const { return folder_ / "transcript.txt"; }
+  std::string errors() const { return readFile(folder_ / "stderr.txt"); }
+
+  // The transcript's words, without the time stamps.
+  std::vector<std::string> lines() const {
+    std::vector<std::string> lines;
+    std::istringstream content(readFile(transcriptPath()));
+    for (std::string line; std::getline(content, line);) {
+      lines.push_back(line.size() > 12 ? line.substr(12) : line);
+    }
+    return lines;
+  }
+
+  bool has(const std::string& line) const {
+    const auto all = lines();
+    return std::find(all.begin(), all.end(), line) != all.end();
+  }
+
+  // The first line that the text begins, waiting up to 10 s for it; the simulator answers within
+  // milliseconds when it is healthy. Empty (and a failure) when none came.
+  std::string waitForStart(const std::string& start) const {
+    return waitUntil([&start](const std::string& line) { return line.rfind(start, 0) == 0; }, start);
+  }
+
+  bool waitFor(const std::string& line) const {
+    return !waitUntil([&line](const std::string& candidate) { return candidate == line; }, line).empty();
+  }
+
+  std::string read(std::uint64_t address, std::size_t length) const {
+    std::string buffer(length, '\0');
+    iovec local{buffer.data(), length};
+    iovec remote{reinterpret_cast<void*>(address), length};
+    const ssize_t got = ::process_vm_readv(pid_, &local, 1, &remote, 1, 0);
+    EXPECT_EQ(got, static_cast<ssize_t>(length)) << std::strerror(errno);
+    return buffer.substr(0, buffer.find('\0'));
+  }
+
+  void write(std::uint64_t address, const std::string& text) const {
+    std::string bytes = text + '\0';
+    iovec local{bytes.data(), bytes.size()};
+    iovec remote{reinterpret_cast<void*>(address), bytes.size()};
+    EXPECT_EQ(::process_vm_writev(pid_, &local, 1, &remote, 1, 0), static_cast<ssize_t>(bytes.size()))
+        << std::strerror(errno);
+  }
+
+ private:
+  template <typename Match>
+  std::string waitUntil(Match match, const std::string& what) const {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      for (const std::string& line : lines()) {
+        if (match(line)) {
+          return line;
+        }
+      }
+      pause(5ms);
+    }
+    ADD_FAILURE() << "no \"" << what << "\" in the transcript:\n" << readFile(transcriptPath()) << errors();
+    return {};
+  }
+
+  std::string title_;
+  fs::path folder_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+// The steering program's side of the X connection.
+class Client {
+ public:
+  Client() {
+    display_ = XOpenDisplay(fixtureDisplay().c_str());
+    if (display_ == nullptr) {
+      return;
+    }
+    XSetErrorHandler(ignoreXError);
+    root_ = XDefaultRootWindow(display_);
+    own_ = XCreateSimpleWindow(display_, root_, 700, 0, 20, 20, 0, 0, 0);
+    XSelectInput(display_, own_, PropertyChangeMask | StructureNotifyMask);
+    XMapWindow(display_, own_);
+    XEvent event;
+    do {
+      XWindowEvent(display_, own_, StructureNotifyMask, &event);
+    } while (event.type != MapNotify);
+  }
+
+  ~Client() {
+    if (display_ != nullptr) {
+      XDestroyWindow(display_, own_);
+      XCloseDisplay(display_);
+    }
+  }
+
+  Display* display() const { return display_; }
+  Window root() const { return root_; }
+  Atom atom(const char* name) const { return XInternAtom(display_, name, False); }
+
+  // A property's bytes and the name of its type; empty when the window has no such property.
+  std::pair<std::string, std::string> property(Window window, Atom name) const {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display_, window, name, 0, 1024, False, AnyPropertyType, &type, &format, &count,
+                           &after, &data) != Success ||
+        type == None) {
+      return {};
+    }
+    const std::size_t unit = format == 32 ? sizeof(long) : static_cast<std::size_t>(format / 8);
+    std::string bytes(reinterpret_cast<const char*>(data), count * unit);
+    XFree(data);
+    char* typeName = XGetAtomName(display_, type);
+    std::string typeText = typeName;
+    XFree(typeName);
+    return {bytes, typeText};
+  }
+
+  // The children of the root whose WM_NAME is exactly the title.
+  std::vector<Window> windowsTitled(const std::string& title) const {
+    Window rootReturn = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    std::vector<Window> found;
+    if (XQueryTree(display_, root_, &rootReturn, &parent, &children, &count) != 0) {
+      for (unsigned int i = 0; i < count; ++i) {
+        if (property(children[i], XA_WM_NAME).first == title) {
+          found.push_back(children[i]);
+        }
+      }
+      XFree(children);
+    }
+    return found;
+  }
+
+  // A current server time: the time of the PropertyNotify that a zero-length append on our own window causes.
+  Time serverTime() const {
+    XChangeProperty(display_, own_, atom("ZARN_TEST_TIME"), XA_STRING, 8, PropModeAppend, nullptr, 0);
+    XEvent event;
+    XWindowEvent(display_, own_, PropertyChangeMask, &event);
+    return event.xproperty.time;
+  }
+
+  void activate(Window window) const {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = atom("WM_PROTOCOLS");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(atom("WM_TAKE_FOCUS"));
+    event.xclient.data.l[1] = static_cast<long>(serverTime());
+    XSendEvent(display_, window, False, NoEventMask, &event);
+    XSync(display_, False);
+  }
+
+  void keyEvent(Window window, KeySym keysym, bool press) const {
+    XEvent event{};
+    event.xkey.type = press ? KeyPress : KeyRelease;
+    event.xkey.display = display_;
+    event.xkey.window = window;
+    event.xkey.root = root_;
+    event.xkey.time = CurrentTime;
+    event.xkey.x = event.xkey.y = event.xkey.x_root = event.xkey.y_root = 1;
+    event.xkey.keycode = XKeysymToKeycode(display_, keysym);
+    event.xkey.same_screen = True;
+    XSendEvent(display_, window, True, press ? KeyPressMask : KeyReleaseMask, &event);
+    XSync(display_, False);
+  }
+
+  void key(Window window, KeySym keysym, std::chrono::milliseconds hold = 30ms) const {
+    keyEvent(window, keysym, true);
+    pause(hold);
+    keyEvent(window, keysym, false);
+  }
+
+  // How the memory control presses a key: activate, let the game poll once, press, hold, release.
+  void sendKey(Window window, KeySym keysym) const {
+    activate(window);
+    pause(100ms);
+    key(window, keysym);
+  }
+
+  // Another window takes the focus, as a second program on the desktop would.
+  void takeFocus() const {
+    XSetInputFocus(display_, own_, RevertToParent, CurrentTime);
+    XSync(display_, False);
+  }
+
+  void giveFocus(Window window) const {
+    XSetInputFocus(display_, window, RevertToParent, CurrentTime);
+    XSync(display_, False);
+  }
+
+ private:
+  Display* display_ = nullptr;
+  Window root_ = None;
+  Window own_ = None;
+};
+
+class SimWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(fixtureDisplay().empty()) << "the Xvfb fixture did not run";
+    ::setenv("DISPLAY", fixtureDisplay().c_str(), 1);
+    ASSERT_NE(client_.display(), nullptr) << "cannot open " << fixtureDisplay();
+  }
+
+  // Waits for the simulator's START line, then finds its window.
+  Window start(const Simulator& simulator) {
+    if (simulator.waitForStart("START ").empty()) {
+      return None;
+    }
+    const std::vector<Window> windows = client_.windowsTitled(simulator.title());
+    EXPECT_EQ(windows.size(), 1u) << simulator.title();
+    return windows.empty() ? None : windows.front();
+  }
+
+  Client client_;
+};
+
+TEST_F(SimWindowTest, WindowCarriesTheTitlePidAndHostLikeWinesAndTheMemoryIsReachable) {
+  Simulator simulator;
+  const Window window = start(simulator);
+  ASSERT_NE(window, None);
+  EXPECT_EQ(client_.property(window, XA_WM_NAME), std::make_pair(simulator.title(), std::string("STRING")));
+  EXPECT_EQ(client_.property(window, client_.atom("_NET_WM_NAME")),
+            std::make_pair(simulator.title(), std::string("UTF8_STRING")));
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  EXPECT_EQ(client_.property(window, XA_WM_CLIENT_MACHINE).first, host);
+  const std::string pid = client_.property(window, client_.atom("_NET_WM_PID")).first;
+  ASSERT_EQ(pid.size(), sizeof(long));
+  EXPECT_EQ(*reinterpret_cast<const long*>(pid.data()), simulator.pid());
+  const std::string protocols = client_.property(window, client_.atom("WM_PROTOCOLS")).first;
+  const auto* atoms = reinterpret_cast<const long*>(protocols.data());
+  const std::vector<long> listed(atoms, atoms + protocols.size() / sizeof(long));
+  EXPECT_NE(std::find(listed.begin(), listed.end(), static_cast<long>(client_.atom("WM_TAKE_FOCUS"))),
+            listed.end());
+  EXPECT_NE(std::find(listed.begin(), listed.end(), static_cast<long>(client_.atom("WM_DELETE_WINDOW"))),
+            listed.end());
+  // A title with one blank where the game has two is another window.
+  std::string oneBlank = simulator.title();
+  oneBlank.erase(oneBlank.find("  "), 1);
+  EXPECT_TRUE(client_.windowsTitled(oneBlank).empty());
+
+  const std::string start = simulator.lines().front();
+  EXPECT_EQ(start.rfind("START pid " + std::to_string(simulator.pid()) + " window ", 0), 0u) << start;
+  EXPECT_NE(
+      start.find("chat &H10FE6C0 console &H11038DC players &H1100000 title \"" + simulator.title() + "\""),
+      std::string::npos)
+      << start;
+  EXPECT_EQ(simulator.read(kChat, 91), "");
+  EXPECT_EQ(simulator.read(kConsole, 256), "");
+  EXPECT_EQ(simulator.read(kPlayers, 272), "");
+}
+
+TEST_F(SimWindowTest, ConsoleCommandWrittenIntoMemoryPuntsThePlayer) {
+  Simulator simulator("0 join 3 Bob\n0.1 say 3 /vote 3\n");
+  const Window window = start(simulator);
+  ASSERT_TRUE(simulator.waitFor("CHAT Bob: /vote 3"));
+  EXPECT_EQ(simulator.read(kPlayers + 16 * 4, 16), "Bob");
+  EXPECT_EQ(simulator.read(kChat, 90), "Bob: /vote 3");
+
+  client_.sendKey(window, XK_grave);
+  ASSERT_TRUE(simulator.waitFor("CONSOLE open"));
+  simulator.write(kConsole, "punt 3");
+  client_.sendKey(window, XK_Return);
+  ASSERT_TRUE(simulator.waitFor("PUNT 3 Bob"));
+  EXPECT_EQ(simulator.read(kPlayers + 16 * 4, 16), "");
+  EXPECT_EQ(simulator.read(kConsole, 256), "");
+  const auto lines = simulator.lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "COMMAND punt 3"), 1);
+  EXPECT_TRUE(simulator.has("KEY grave"));
+  EXPECT_TRUE(simulator.has("KEY Return"));
+}
+
+TEST_F(SimWindowTest, TalkShowsTheMessageAsTheHostsChatLine) {
+  Simulator simulator;
+  const Window window = start(simulator);
+  client_.sendKey(window, XK_grave);
+  simulator.write(kConsole, "talk");
+  client_.sendKey(window, XK_Return);
+  ASSERT_TRUE(simulator.waitFor("COMMAND talk"));
+  simulator.write(kConsole, "Player:_Bob(3)_voted out!");
+  client_.sendKey(window, XK_Return);
+  ASSERT_TRUE(simulator.waitFor("CHAT Host: Player:_Bob(3)_voted out!"));
+  EXPECT_TRUE(simulator.has("TALK Player:_Bob(3)_voted out!"));
+  EXPECT_EQ(simulator.read(kChat, 90), "Host: Player:_Bob(3)_voted out!");
+}
+
+TEST_F(SimWindowTest, KeysWhileAnotherWindowHasTheFocusAreDroppedUntilWmTakeFocus) {
+  Simulator simulator;
+  const Window window = start(simulator);
+  client_.takeFocus();
+  ASSERT_TRUE(simulator.waitFor("INACTIVE"));
+  client_.key(window, XK_grave);
+  ASSERT_TRUE(simulator.waitFor("DROPPED grave"));
+
+  // The X focus alone does not make the game active again.
+  client_.giveFocus(window);
+  pause(100ms);
+  client_.key(window, XK_Return);
+  ASSERT_TRUE(simulator.waitFor("DROPPED Return"));
+  EXPECT_FALSE(simulator.has("ACTIVE"));
+
+  client_.sendKey(window, XK_grave);
+  ASSERT_TRUE(simulator.waitFor("CONSOLE open"));
+  EXPECT_TRUE(simulator.has("ACTIVE"));
+  EXPECT_TRUE(simulator.has("KEY grave"));
+}
+
+TEST_F(SimWindowTest, KeyRightAfterActivationAndKeyHeldTooShortAreMissed) {
+  Simulator simulator;
+  const Window window = start(simulator);
+  client_.takeFocus();
+  ASSERT_TRUE(simulator.waitFor("INACTIVE"));
+  client_.activate(window);
+  client_.key(window, XK_grave);
+  ASSERT_TRUE(simulator.waitFor("ACTIVE"));
+  pause(100ms);
+  client_.key(window, XK_Return, 0ms);
+  EXPECT_NE(simulator.waitForStart("MISSED grave ").find(" ms after activation"), std::string::npos);
+  EXPECT_NE(simulator.waitForStart("MISSED Return held "), "");
+  EXPECT_FALSE(simulator.has("CONSOLE open"));
+  EXPECT_FALSE(simulator.has("KEY grave"));
+}
+
+TEST_F(SimWindowTest, EndsCleanlyOnSigtermOnCloseAndAfterItsTime) {
+  {
+    Simulator simulator;
+    start(simulator);
+    const int status = simulator.stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(simulator.lines().back(), "EXIT SIGTERM");
+  }
+  {
+    Simulator simulator;
+    const Window window = start(simulator);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = client_.atom("WM_PROTOCOLS");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(client_.atom("WM_DELETE_WINDOW"));
+    XSendEvent(client_.display(), window, False, NoEventMask, &event);
+    XSync(client_.display(), False);
+    const int status = simulator.wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(simulator.lines().back(), "EXIT window closed");
+  }
+  {
+    Simulator simulator("", {"--exit-after", "0.2"});
+    const int status = simulator.wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(simulator.lines().back(), "EXIT time limit");
+  }
+}
+
+TEST_F(SimWindowTest, AddressThatCannotBeMappedFailsWithItsRange) {
+  Simulator simulator("", {"--chat", "0xFFFF800000000000"});
+  const int status = simulator.wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_NE(simulator.errors().find("cannot place the memory at &HFFFF800000000000"), std::string::npos)
+      << simulator.errors();
+}
+
+}  // namespace
