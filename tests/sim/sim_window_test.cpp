@@ -25,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/game_sim_process.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -38,153 +40,20 @@ void pause(std::chrono::milliseconds duration) {
   std::this_thread::sleep_for(duration);
 }
 
-std::string readFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
 // The display of the Xvfb server that the CTest fixture started.
 std::string fixtureDisplay() {
-  std::string number = readFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
-  while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) {
-    number.pop_back();
-  }
-  return number.empty() ? std::string() : ":" + number;
+  return displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
 }
 
 extern "C" int ignoreXError(Display*, XErrorEvent*) {
   return 0;
 }
 
-// One running simulator with its own title, scenario and transcript in a fresh folder.
-class Simulator {
+// One running simulator with a title of its own.
+class Simulator : public GameSimProcess {
  public:
-  explicit Simulator(const std::string& scenario = "", std::vector<std::string> extra = {}) {
-    static int counter = 0;
-    title_ = "Delta Force Land Warrior,  V1.00.42 test " + std::to_string(::getpid()) + "-" +
-             std::to_string(++counter);
-    folder_ = fs::temp_directory_path() /
-              ("zarn-game-sim-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    std::ofstream(folder_ / "scenario.txt") << scenario;
-    std::vector<std::string> arguments{ZARN_GAME_SIM_PATH,
-                                       "--title",
-                                       title_,
-                                       "--scenario",
-                                       (folder_ / "scenario.txt").string(),
-                                       "--transcript",
-                                       transcriptPath().string(),
-                                       "--exit-after",
-                                       "60"};
-    arguments.insert(arguments.end(), extra.begin(), extra.end());
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-      argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    const std::string errors = (folder_ / "stderr.txt").string();
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      std::freopen(errors.c_str(), "w", stderr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-  }
-
-  ~Simulator() {
-    stop();
-    fs::remove_all(folder_);
-  }
-
-  // Sends SIGTERM once and returns the wait status.
-  int stop() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, &status_, 0);
-      pid_ = -1;
-    }
-    return status_;
-  }
-
-  // Waits for the process to end by itself.
-  int wait() {
-    if (pid_ > 0) {
-      ::waitpid(pid_, &status_, 0);
-      pid_ = -1;
-    }
-    return status_;
-  }
-
-  const std::string& title() const { return title_; }
-  pid_t pid() const { return pid_; }
-  fs::path transcriptPath() const { return folder_ / "transcript.txt"; }
-  std::string errors() const { return readFile(folder_ / "stderr.txt"); }
-
-  // The transcript's words, without the time stamps.
-  std::vector<std::string> lines() const {
-    std::vector<std::string> lines;
-    std::istringstream content(readFile(transcriptPath()));
-    for (std::string line; std::getline(content, line);) {
-      lines.push_back(line.size() > 12 ? line.substr(12) : line);
-    }
-    return lines;
-  }
-
-  bool has(const std::string& line) const {
-    const auto all = lines();
-    return std::find(all.begin(), all.end(), line) != all.end();
-  }
-
-  // The first line that the text begins, waiting up to 10 s for it; the simulator answers within
-  // milliseconds when it is healthy. Empty (and a failure) when none came.
-  std::string waitForStart(const std::string& start) const {
-    return waitUntil([&start](const std::string& line) { return line.rfind(start, 0) == 0; }, start);
-  }
-
-  bool waitFor(const std::string& line) const {
-    return !waitUntil([&line](const std::string& candidate) { return candidate == line; }, line).empty();
-  }
-
-  std::string read(std::uint64_t address, std::size_t length) const {
-    std::string buffer(length, '\0');
-    iovec local{buffer.data(), length};
-    iovec remote{reinterpret_cast<void*>(address), length};
-    const ssize_t got = ::process_vm_readv(pid_, &local, 1, &remote, 1, 0);
-    EXPECT_EQ(got, static_cast<ssize_t>(length)) << std::strerror(errno);
-    return buffer.substr(0, buffer.find('\0'));
-  }
-
-  void write(std::uint64_t address, const std::string& text) const {
-    std::string bytes = text + '\0';
-    iovec local{bytes.data(), bytes.size()};
-    iovec remote{reinterpret_cast<void*>(address), bytes.size()};
-    EXPECT_EQ(::process_vm_writev(pid_, &local, 1, &remote, 1, 0), static_cast<ssize_t>(bytes.size()))
-        << std::strerror(errno);
-  }
-
- private:
-  template <typename Match>
-  std::string waitUntil(Match match, const std::string& what) const {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      for (const std::string& line : lines()) {
-        if (match(line)) {
-          return line;
-        }
-      }
-      pause(5ms);
-    }
-    ADD_FAILURE() << "no \"" << what << "\" in the transcript:\n" << readFile(transcriptPath()) << errors();
-    return {};
-  }
-
-  std::string title_;
-  fs::path folder_;
-  pid_t pid_ = -1;
-  int status_ = -1;
+  explicit Simulator(const std::string& scenario = "", std::vector<std::string> extra = {})
+      : GameSimProcess(ZARN_GAME_SIM_PATH, scenario, std::move(extra)) {}
 };
 
 // The steering program's side of the X connection.

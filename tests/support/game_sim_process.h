@@ -1,0 +1,62 @@
+// A running game simulator (zarn-game-sim) for tests: its own title, scenario and transcript in a fresh
+// folder, read and written from outside as a steering program does. Tests that use it pause for real time,
+// since the simulator runs on the real clock.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Whole content of a file; empty when it cannot be read.
+std::string readWholeFile(const std::filesystem::path& path);
+
+// ":N" for the display number written in the file, or empty.
+std::string displayFromFile(const std::filesystem::path& file);
+
+class GameSimProcess {
+ public:
+  // Starts `program`. Without a `title`, the window gets one of its own that no other test uses.
+  GameSimProcess(const std::string& program, const std::string& scenario = "",
+                 std::vector<std::string> extra = {}, std::optional<std::string> title = std::nullopt);
+  ~GameSimProcess();
+  GameSimProcess(const GameSimProcess&) = delete;
+  GameSimProcess& operator=(const GameSimProcess&) = delete;
+
+  // Sends SIGTERM once and returns the wait status.
+  int stop();
+  // Kills the process at once, as a crash would, and reaps it.
+  void kill();
+  // Waits for the process to end by itself.
+  int wait();
+
+  const std::string& title() const { return title_; }
+  pid_t pid() const { return pid_; }
+  std::filesystem::path transcriptPath() const { return folder_ / "transcript.txt"; }
+  std::string errors() const { return readWholeFile(folder_ / "stderr.txt"); }
+
+  // The transcript's lines without their time stamps.
+  std::vector<std::string> lines() const;
+  bool has(const std::string& line) const;
+  // How many transcript lines equal `line`.
+  int count(const std::string& line) const;
+
+  // The first line that begins with `start`, waiting up to 10 s; empty (and a test failure) when none came.
+  std::string waitForStart(const std::string& start) const;
+  bool waitFor(const std::string& line) const;
+
+  std::string read(std::uint64_t address, std::size_t length) const;
+  void write(std::uint64_t address, const std::string& text) const;
+
+ private:
+  template <typename Match>
+  std::string waitUntil(Match match, const std::string& what) const;
+
+  std::string title_;
+  std::filesystem::path folder_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
