@@ -1,0 +1,12 @@
+// The look shared by every window of the program: the style, the font and the icon.
+#pragma once
+
+#include <QFont>
+#include <QIcon>
+
+// A small sans-serif face at 8 points: 13 pixel rows at 96 DPI, so that the vote table's sixteen rows fit
+// its height exactly, as the layout in twips expects.
+QFont programFont();
+QIcon programIcon();
+// Sets the style and the font for the whole application; call once after the application object exists.
+void setUpProgramLook();

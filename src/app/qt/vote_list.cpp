@@ -1,0 +1,95 @@
+#include "app/qt/vote_list.h"
+
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+
+#include "app/qt/text_convert.h"
+
+namespace {
+
+// Rows of one fixed height, text drawn close to the left edge as in a classic list box: the narrow number
+// column has room for two digits and little else.
+class RowDelegate final : public QStyledItemDelegate {
+ public:
+  RowDelegate(const VoteList& list, QObject* parent) : QStyledItemDelegate(parent), list_(list) {}
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return {QStyledItemDelegate::sizeHint(option, index).width(), list_.rowHeight()};
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const bool selected = option.state.testFlag(QStyle::State_Selected);
+    const QPalette::ColorGroup group =
+        option.state.testFlag(QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+    if (selected)
+      painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
+    painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->setFont(option.font);
+    const QRect text = option.rect.adjusted(kTextMargin, 0, -1, 0);
+    painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      index.data(Qt::DisplayRole).toString());
+  }
+
+ private:
+  static constexpr int kTextMargin = 2;
+  const VoteList& list_;
+};
+
+}  // namespace
+
+VoteList::VoteList(QWidget* parent) : QListWidget(parent) {
+  setUniformItemSizes(true);
+  setSpacing(0);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The three columns scroll together through alignRows; a bar of its own would take a column's width.
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setItemDelegate(new RowDelegate(*this, this));
+}
+
+void VoteList::fitRows(int rows) {
+  rows_ = rows;
+  const int inner = height() - 2 * frameWidth();
+  rowHeight_ = std::max(1, inner / rows);
+  // QListView does not snap to whole rows: the rest of the height is a margin, so no row shows in part.
+  setViewportMargins(0, 0, 0, inner - rows * rowHeight_);
+  doItemsLayout();
+}
+
+void VoteList::resizeEvent(QResizeEvent* event) {
+  QListWidget::resizeEvent(event);
+  if (rows_ > 0 && (height() - 2 * frameWidth()) / rows_ != rowHeight_)
+    fitRows(rows_);
+}
+
+void VoteList::setRows(const std::vector<std::string>& rows) {
+  const int wanted = static_cast<int>(rows.size());
+  while (count() > wanted)
+    delete takeItem(count() - 1);
+  while (count() < wanted)
+    addItem(QString());
+  for (int row = 0; row < wanted; ++row) {
+    const QString text = toQt(rows[static_cast<std::size_t>(row)]);
+    QListWidgetItem* line = item(row);
+    if (line->text() != text)
+      line->setText(text);
+  }
+}
+
+void alignRows(const std::vector<QListWidget*>& lists) {
+  for (QListWidget* from : lists) {
+    for (QListWidget* to : lists) {
+      if (from == to)
+        continue;
+      // Setting the value a bar already has emits nothing, so the lists do not echo each other for ever.
+      QObject::connect(from->verticalScrollBar(), &QScrollBar::valueChanged, to->verticalScrollBar(),
+                       &QScrollBar::setValue);
+      QObject::connect(from, &QListWidget::currentRowChanged, to, [to](int row) {
+        if (to->currentRow() != row)
+          to->setCurrentRow(row);
+      });
+    }
+  }
+}
