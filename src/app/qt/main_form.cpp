@@ -109,6 +109,8 @@ MainForm::MainForm() {
   for (std::size_t i = 0; i + 1 < std::size(order); ++i)
     setTabOrder(order[i], order[i + 1]);
 
+  fitTexts(*this);
+
   const QRect clientArea = twips::rect(*this, 0, 0, kClientWidth, kClientHeight);
   client->setMinimumSize(clientArea.size());
   resize(clientArea.width(), clientArea.height() + menuBar()->sizeHint().height());

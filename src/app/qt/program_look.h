@@ -10,3 +10,9 @@ QFont programFont();
 QIcon programIcon();
 // Sets the style and the font for the whole application; call once after the application object exists.
 void setUpProgramLook();
+
+class QWidget;
+// Narrows the letter spacing of every button caption and one-line label of `window` whose text would
+// otherwise be cut off or touch the edges (the layout was drawn for a slightly narrower font); text that
+// fits keeps the normal spacing.
+void fitTexts(QWidget& window);

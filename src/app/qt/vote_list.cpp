@@ -1,6 +1,8 @@
 #include "app/qt/vote_list.h"
 
+#include <QApplication>
 #include <QPainter>
+#include <algorithm>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
@@ -29,6 +31,14 @@ class RowDelegate final : public QStyledItemDelegate {
     const QRect text = option.rect.adjusted(kTextMargin, 0, -1, 0);
     painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       index.data(Qt::DisplayRole).toString());
+    if (option.state.testFlag(QStyle::State_HasFocus)) {
+      QStyleOptionFocusRect focus;
+      focus.QStyleOption::operator=(option);
+      focus.backgroundColor = option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
+      const QWidget* widget = option.widget;
+      (widget != nullptr ? widget->style() : QApplication::style())
+          ->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+    }
   }
 
  private:
@@ -78,6 +88,33 @@ void VoteList::setRows(const std::vector<std::string>& rows) {
   }
 }
 
+namespace {
+
+QList<int> selectedRows(const QListWidget& list) {
+  QList<int> rows;
+  for (const QModelIndex& index : list.selectionModel()->selectedIndexes())
+    rows.append(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+// Gives `to` the current row and the selection of `from`. Nothing changes, and so nothing is echoed back,
+// when the two already agree.
+void follow(const QListWidget& from, QListWidget& to) {
+  const int row = from.currentRow();
+  if (to.currentRow() != row)
+    to.selectionModel()->setCurrentIndex(to.model()->index(row, 0), QItemSelectionModel::NoUpdate);
+  const QList<int> rows = selectedRows(from);
+  if (selectedRows(to) != rows) {
+    QItemSelection selection;
+    for (int selected : rows)
+      selection.select(to.model()->index(selected, 0), to.model()->index(selected, 0));
+    to.selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  }
+}
+
+}  // namespace
+
 void alignRows(const std::vector<QListWidget*>& lists) {
   for (QListWidget* from : lists) {
     for (QListWidget* to : lists) {
@@ -86,10 +123,10 @@ void alignRows(const std::vector<QListWidget*>& lists) {
       // Setting the value a bar already has emits nothing, so the lists do not echo each other for ever.
       QObject::connect(from->verticalScrollBar(), &QScrollBar::valueChanged, to->verticalScrollBar(),
                        &QScrollBar::setValue);
-      QObject::connect(from, &QListWidget::currentRowChanged, to, [to](int row) {
-        if (to->currentRow() != row)
-          to->setCurrentRow(row);
-      });
+      QObject::connect(from->selectionModel(), &QItemSelectionModel::currentChanged, to,
+                       [from, to] { follow(*from, *to); });
+      QObject::connect(from->selectionModel(), &QItemSelectionModel::selectionChanged, to,
+                       [from, to] { follow(*from, *to); });
     }
   }
 }

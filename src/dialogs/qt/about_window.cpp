@@ -88,6 +88,8 @@ AboutWindow::AboutWindow(SystemPort& system, NoticePort& notices)
   Image1->setPixmap(programIcon().pixmap(Image1->size()));
   new EtchedSeparator(this);
 
+  fitTexts(*this);
+
   connect(cmdOK, &QPushButton::clicked, this, [this] { logic_.cmdOK_Click(); });
   connect(cmdSysInfo, &QPushButton::clicked, this, [this] { logic_.cmdSysInfo_Click(); });
 }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "app/qt/geometry.h"
+#include "app/qt/program_look.h"
 #include "app/qt/text_convert.h"
 
 namespace {
@@ -56,6 +57,8 @@ ChooserWindow::ChooserWindow(const std::string& settingsPath, NoticePort& notice
   List3 = hiddenList(this, "List3", logic_.List3, 3360, 960, 1215, 1035);
   setTabOrder(OKButton, CancelButton);
   setTabOrder(CancelButton, Combo1);
+
+  fitTexts(*this);
 
   connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { pickedOrTyped(); });
   connect(Combo1, &QComboBox::editTextChanged, this, [this] { pickedOrTyped(); });

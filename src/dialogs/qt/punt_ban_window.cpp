@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/qt/geometry.h"
+#include "app/qt/program_look.h"
 #include "app/qt/text_convert.h"
 
 namespace {
@@ -35,6 +36,8 @@ PuntBanWindow::PuntBanWindow(Globals& globals, const TimerPort& timer2, NoticePo
   setTabOrder(cmdpunt, cmdban);
   setTabOrder(cmdban, Text1);
   setTabOrder(Text1, Command1);
+
+  fitTexts(*this);
 
   connect(Text1, &QLineEdit::textChanged, this, [this](const QString& text) { logic_.Text1 = fromQt(text); });
   connect(cmdpunt, &QPushButton::clicked, this, [this] { logic_.cmdpunt_Click(); });
