@@ -3,7 +3,8 @@
 #include "app/program_folder.h"
 #include "dialogs/about_box.h"
 
-CommandLine parseCommandLine(const std::vector<std::string>& arguments, const std::filesystem::path& executable) {
+CommandLine parseCommandLine(const std::vector<std::string>& arguments,
+                             const std::filesystem::path& executable) {
   CommandLine result;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];

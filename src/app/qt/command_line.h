@@ -14,7 +14,8 @@ struct CommandLine {
 };
 
 // `arguments` excludes the program name.
-CommandLine parseCommandLine(const std::vector<std::string>& arguments, const std::filesystem::path& executable);
+CommandLine parseCommandLine(const std::vector<std::string>& arguments,
+                             const std::filesystem::path& executable);
 
 std::string usageText();
 std::string versionText();

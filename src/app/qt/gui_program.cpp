@@ -29,8 +29,8 @@ GuiProgram::GuiProgram(const std::filesystem::path& programFolder, MemoryControl
 
 GuiProgram::~GuiProgram() {
   ending_ = true;
-  for (QWidget* dialog : {static_cast<QWidget*>(puntBan_), static_cast<QWidget*>(chooser_),
-                          static_cast<QWidget*>(about_)}) {
+  for (QWidget* dialog :
+       {static_cast<QWidget*>(puntBan_), static_cast<QWidget*>(chooser_), static_cast<QWidget*>(about_)}) {
     delete dialog;
   }
 }
@@ -54,12 +54,14 @@ void GuiProgram::connectControls() {
   QObject::connect(form_.Command2, &QPushButton::clicked, &form_, [this] { run(&frmmain::Command2_Click); });
   QObject::connect(form_.Command3, &QPushButton::clicked, &form_, [this] { run(&frmmain::Command3_Click); });
   QObject::connect(form_.Command4, &QPushButton::clicked, &form_, [this] { run(&frmmain::Command4_Click); });
-  QObject::connect(form_.choosegame, &QAction::triggered, &form_, [this] { run(&frmmain::choosegame_Click); });
+  QObject::connect(form_.choosegame, &QAction::triggered, &form_,
+                   [this] { run(&frmmain::choosegame_Click); });
   QObject::connect(form_.puntbanplayer, &QAction::triggered, &form_,
                    [this] { run(&frmmain::puntbanplayer_Click); });
   QObject::connect(form_.nextmap, &QAction::triggered, &form_, [this] { run(&frmmain::nextmap_Click); });
   QObject::connect(form_.exit, &QAction::triggered, &form_, [this] { run(&frmmain::exit_Click); });
-  QObject::connect(form_.onlinehelp, &QAction::triggered, &form_, [this] { run(&frmmain::onlinehelp_Click); });
+  QObject::connect(form_.onlinehelp, &QAction::triggered, &form_,
+                   [this] { run(&frmmain::onlinehelp_Click); });
   QObject::connect(form_.about, &QAction::triggered, &form_, [this] { run(&frmmain::about_Click); });
 }
 

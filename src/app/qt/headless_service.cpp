@@ -108,7 +108,8 @@ void HeadlessService::showChooser() {
   log_ << "zarn-vote: First Run is True in " << core_.settingsPath()
        << ", and the game version chooser needs the window.\n"
        << "zarn-vote: Set [General] First Run=False, and [Game] Name, [Memory] Chat, [Memory] Console and\n"
-       << "zarn-vote: [Memory] Player Start for the game to attach to (or choose the game once in the window:\n"
+       << "zarn-vote: [Memory] Player Start for the game to attach to (or choose the game once in the "
+          "window:\n"
        << "zarn-vote: zarn-vote --dir <folder>)." << std::endl;
   end_.end(kExitFirstRun);
 }

@@ -58,7 +58,8 @@ int runWindow(int argc, char** argv, const std::filesystem::path& folder) {
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   std::error_code ignored;
-  const CommandLine command = parseCommandLine(arguments, std::filesystem::read_symlink("/proc/self/exe", ignored));
+  const CommandLine command =
+      parseCommandLine(arguments, std::filesystem::read_symlink("/proc/self/exe", ignored));
   if (command.help) {
     std::cout << usageText();
     return 0;
@@ -68,7 +69,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!command.error.empty()) {
-    std::cerr << "zarn-vote: " << command.error << "\n" << "Try 'zarn-vote --help'.\n";
+    std::cerr << "zarn-vote: " << command.error << "\n"
+              << "Try 'zarn-vote --help'.\n";
     return 2;
   }
   return command.headless ? runHeadless(argc, argv, command.folder) : runWindow(argc, argv, command.folder);

@@ -105,7 +105,8 @@ MainForm::MainForm() {
   Command3 = button(client, "Command3", t::kCommand3, 2850, 5310, 1215, 495);
   Command4 = button(client, "Command4", kPauseService, 45, 5895, 4035, 375);
 
-  QWidget* order[] = {List1, List2, List3, Text1, Command1, Command2, Command3, Text2, Text3, Text4, Command4};
+  QWidget* order[] = {List1,    List2, List3, Text1, Command1, Command2,
+                      Command3, Text2, Text3, Text4, Command4};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i)
     setTabOrder(order[i], order[i + 1]);
 

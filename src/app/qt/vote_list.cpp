@@ -2,9 +2,10 @@
 
 #include <QApplication>
 #include <QPainter>
-#include <algorithm>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <algorithm>
+#include <memory>
 
 #include "app/qt/text_convert.h"
 
@@ -116,17 +117,27 @@ void follow(const QListWidget& from, QListWidget& to) {
 }  // namespace
 
 void alignRows(const std::vector<QListWidget*>& lists) {
+  // While one list hands its state on, the changes it causes in the others are not handed back: they
+  // would carry the half-updated state of the list that is following.
+  auto busy = std::make_shared<bool>(false);
   for (QListWidget* from : lists) {
+    auto lead = [from, lists, busy] {
+      if (*busy)
+        return;
+      *busy = true;
+      for (QListWidget* to : lists) {
+        if (to != from)
+          follow(*from, *to);
+      }
+      *busy = false;
+    };
+    QObject::connect(from->selectionModel(), &QItemSelectionModel::currentChanged, from, lead);
+    QObject::connect(from->selectionModel(), &QItemSelectionModel::selectionChanged, from, lead);
     for (QListWidget* to : lists) {
-      if (from == to)
-        continue;
-      // Setting the value a bar already has emits nothing, so the lists do not echo each other for ever.
-      QObject::connect(from->verticalScrollBar(), &QScrollBar::valueChanged, to->verticalScrollBar(),
-                       &QScrollBar::setValue);
-      QObject::connect(from->selectionModel(), &QItemSelectionModel::currentChanged, to,
-                       [from, to] { follow(*from, *to); });
-      QObject::connect(from->selectionModel(), &QItemSelectionModel::selectionChanged, to,
-                       [from, to] { follow(*from, *to); });
+      // Setting the value a bar already has emits nothing, so the bars do not echo each other for ever.
+      if (to != from)
+        QObject::connect(from->verticalScrollBar(), &QScrollBar::valueChanged, to->verticalScrollBar(),
+                         &QScrollBar::setValue);
     }
   }
 }

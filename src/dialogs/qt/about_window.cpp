@@ -36,7 +36,8 @@ class EtchedSeparator final : public QWidget {
   QRect white_;
 };
 
-QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height) {
+QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
+              int height) {
   auto* control = new QLabel(text, parent);
   control->setObjectName(QLatin1String(name));
   control->setAlignment(Qt::AlignLeft | Qt::AlignTop);

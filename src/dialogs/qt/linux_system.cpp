@@ -28,7 +28,8 @@ std::optional<RegistryKey> LinuxSystem::RegOpenKeyEx(RegistryRoot root, const st
   return key;
 }
 
-std::optional<RegistryValue> LinuxSystem::RegQueryValueEx(const RegistryKey& key, const std::string& valueName,
+std::optional<RegistryValue> LinuxSystem::RegQueryValueEx(const RegistryKey& key,
+                                                          const std::string& valueName,
                                                           std::uint32_t bufferSize) {
   if (open_.count(key.handle) == 0 || valueName != kSysInfoPathValue)
     return std::nullopt;

@@ -12,9 +12,9 @@
 #include "dialogs/dialog_ports.h"
 
 // Desktop programs that show the system's hardware and software, in the order they are preferred.
-inline const QStringList kSystemInfoPrograms{QStringLiteral("hardinfo2"), QStringLiteral("hardinfo"),
-                                             QStringLiteral("kinfocenter"), QStringLiteral("gnome-system-monitor"),
-                                             QStringLiteral("xfce4-taskmanager")};
+inline const QStringList kSystemInfoPrograms{
+    QStringLiteral("hardinfo2"), QStringLiteral("hardinfo"), QStringLiteral("kinfocenter"),
+    QStringLiteral("gnome-system-monitor"), QStringLiteral("xfce4-taskmanager")};
 
 class LinuxSystem final : public SystemPort {
  public:

@@ -26,6 +26,11 @@ class ProgramDialog : public QDialog {
   DialogWindowPort& port() { return port_; }
 
   void closeEvent(QCloseEvent* event) override;
+  // Enter presses the focused button, else the default button if there is one, else nothing; Escape
+  // calls reject(), which each dialog gives its own meaning.
+  void keyPressEvent(QKeyEvent* event) override;
+  // QDialog makes the first button the default one when shown unless it is told otherwise.
+  void showEvent(QShowEvent* event) override;
 
  private:
   class Port final : public DialogWindowPort {
