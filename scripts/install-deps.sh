@@ -2,7 +2,10 @@
 # Installs the Debian packages the build and the tests need; packages already installed are skipped.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev)
+# qt6-base-dev: the window; fonts: text for the window and its offscreen tests; xvfb, openbox, x11-apps,
+# xdotool, netpbm: scripts/screenshots.sh.
+packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
+  fonts-dejavu-core fonts-liberation2 xvfb openbox x11-apps xdotool netpbm)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -23,9 +23,9 @@ openbox >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
 
-# Settings of a game that is not running, with both timers off: no notice about the missing game comes up
-# over the windows. Two game versions to choose from.
-printf '%s\r\n' '[General]' 'First Run=False' 'Interval=0' 'Interval 2=0' '[All Games]' 'Game Number=2' \
+# Settings of a game that is not running, with the collection tick off: no notice about the missing game
+# comes up over the windows. Two game versions to choose from.
+printf '%s\r\n' '[General]' 'First Run=False' 'Interval=0' 'Interval 2=10000' '[All Games]' 'Game Number=2' \
   'Game 1=Delta Force Land Warrior,  V1.00.42' 'Chat 1=&H10FE6C0' 'Console 1=&H11038DC' \
   'Player Start 1=&H10FF2C8' 'Game 2=Delta Force Task Force Dagger' 'Chat 2=&H0' 'Console 2=&H0' \
   'Player Start 2=&H0' >"$work/settings.ini"
@@ -57,6 +57,8 @@ shot "$(window '^Punt Player$')" punt-ban-dialog
 menu h a
 shot "$(window '^About$')" about-box
 menu o n
-sleep 1.5
-xwd -silent -root | xwdtopnm 2>/dev/null | pnmtopng >"$out/desktop.png"
-echo "$out/desktop.png"
+notice=$(xdotool search --sync --onlyvisible --name '^Zarn - Vote$' | grep -v "^$main$" | tail -n 1)
+sleep 1
+# The client area only: xwd of the frame showed a message box's inside black under Xvfb, though it is drawn.
+xwd -silent -id "$notice" | xwdtopnm 2>/dev/null | pnmtopng >"$out/notice.png"
+echo "$out/notice.png"
