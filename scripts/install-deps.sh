@@ -3,8 +3,11 @@
 set -euo pipefail
 
 # libclang-rt-14-dev: the sanitizer and libFuzzer runtimes for the fuzz preset; installing clang does not
-# bring them.
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libx11-dev xvfb)
+# bring them. libx11-dev: the game link and the game simulator. qt6-base-dev: the window; fonts: text for
+# the window and its offscreen tests; xvfb: the tests that need a display; openbox, x11-apps, xdotool,
+# netpbm: scripts/screenshots.sh and the demo's screenshot.
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
+  qt6-base-dev fonts-dejavu-core fonts-liberation2 xvfb openbox x11-apps xdotool netpbm)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,9 +1,10 @@
-// The pause a game link makes between console steps: the window keeps handling its events meanwhile
-// (timer ticks, clicks, repaints), without spinning a core.
+// A pause that the game link's Wait hands to the window system, so that the window keeps handling its
+// events (timer ticks, clicks, repaints) while the console steps are paced for the game.
 #pragma once
 
 class PausePort {
  public:
   virtual ~PausePort() = default;
+  // Returns once `seconds` have passed.
   virtual void pause(double seconds) = 0;
 };

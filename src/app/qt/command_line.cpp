@@ -1,0 +1,50 @@
+#include "app/qt/command_line.h"
+
+#include "app/program_folder.h"
+#include "dialogs/about_box.h"
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments,
+                             const std::filesystem::path& executable) {
+  CommandLine result;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--headless") {
+      result.headless = true;
+    } else if (argument == "--help" || argument == "-h") {
+      result.help = true;
+    } else if (argument == "--version") {
+      result.version = true;
+    } else if (argument == "--dir") {
+      ++i;  // checked by programFolderFrom
+    } else {
+      result.error = "unknown argument: " + argument;
+      return result;
+    }
+  }
+  if (result.help || result.version)
+    return result;
+  const ProgramFolder folder = programFolderFrom(arguments, executable);
+  result.folder = folder.folder;
+  result.error = folder.error;
+  return result;
+}
+
+std::string usageText() {
+  return "Usage: zarn-vote [--headless] [--dir DIR]\n"
+         "\n"
+         "The voting service for a Delta Force game server, with the operator's window.\n"
+         "\n"
+         "  --dir DIR    the folder with settings.ini and errorlog.log (default: the program's folder)\n"
+         "  --headless   run as a service without a window: notices go to stderr; SIGINT and SIGTERM\n"
+         "               stop it, SIGHUP reloads settings.ini and attaches to the game again\n"
+         "  --help       show this text and exit\n"
+         "  --version    show the version and exit\n"
+         "\n"
+         "Exit status: 0 when stopped; 2 for a bad command line, or in --headless when settings.ini\n"
+         "still asks for the game version chooser (First Run=True).\n";
+}
+
+std::string versionText() {
+  return "zarn-vote " + std::to_string(kProgramVersion.majorVersion) + "." +
+         std::to_string(kProgramVersion.minorVersion) + "." + std::to_string(kProgramVersion.revision) + "\n";
+}

@@ -1,0 +1,59 @@
+// The service without a window, for a dedicated server started by a service manager: the same core,
+// timers and pauses, notices written to stderr, and signals that end it (SIGINT, SIGTERM) or make it reload
+// its settings and attach again (SIGHUP), as returning to the window would.
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <filesystem>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "app/globals.h"
+#include "app/host.h"
+#include "app/main_window.h"
+#include "app/qt/qt_timer.h"
+
+class ProgramEnd;
+
+// The exit status when the settings still ask for the game version chooser, which needs the window.
+inline constexpr int kExitFirstRun = 2;
+
+class HeadlessService final : public HostPort {
+ public:
+  HeadlessService(const std::filesystem::path& programFolder, MemoryControl& memory, const Clock& clock,
+                  ProgramEnd& end, std::ostream& log);
+  ~HeadlessService() override;
+
+  // Loads the vote table, starts watching for signals and runs the first activation.
+  void start();
+  // SIGHUP: the activation sequence again.
+  void reload();
+
+  void yield() override;
+  // Written to the log once; the same notice again, as a failing attach gives on every tick, is not
+  // repeated until a different one has come in between.
+  void showNotice(const std::string& text) override;
+  // The chooser needs the window: the service ends, naming the settings to set.
+  void showChooser() override;
+  void showPuntBanDialog() override {}
+  void showAbout() override {}
+  void openWebPage(const std::string&) override {}
+  [[noreturn]] void quit() override;
+
+  frmmain& core() { return core_; }
+
+ private:
+  void onSignal();
+
+  ProgramEnd& end_;
+  std::ostream& log_;
+  Globals globals_;
+  QtTimer timer1_;
+  QtTimer timer2_;
+  frmmain core_;
+  std::string lastNotice_;
+  std::unique_ptr<QSocketNotifier> signals_;
+  int signalPipe_[2] = {-1, -1};
+};

@@ -1,0 +1,77 @@
+// zarn-vote: the operator's window, or with --headless the service alone.
+#include <QApplication>
+#include <QDesktopServices>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/error_log.h"
+#include "app/qt/command_line.h"
+#include "app/qt/event_loop_pause.h"
+#include "app/qt/gui_program.h"
+#include "app/qt/headless_service.h"
+#include "app/qt/notices.h"
+#include "app/qt/program_end.h"
+#include "app/qt/program_look.h"
+#include "dialogs/qt/linux_system.h"
+#include "memlink/unattached_link.h"
+
+namespace {
+
+int runHeadless(int argc, char** argv, const std::filesystem::path& folder) {
+  QCoreApplication app(argc, argv);
+  EventLoopPause pause;
+  UnattachedLink link(pause);
+  SystemClock clock;
+  ProcessEnd end;
+  HeadlessService service(folder, link, clock, end, std::cerr);
+  service.start();
+  return QCoreApplication::exec();
+}
+
+int runWindow(int argc, char** argv, const std::filesystem::path& folder) {
+  QApplication app(argc, argv);
+  // The program ends through Exit or when its last window closes, always at once (GuiProgram); Qt's own
+  // quit would instead make every pause in progress return early.
+  QApplication::setQuitOnLastWindowClosed(false);
+  setUpProgramLook();
+  GuiProgram* program = nullptr;
+  EventLoopPause pause([&program] {
+    if (program != nullptr)
+      program->refresh();
+  });
+  UnattachedLink link(pause);
+  SystemClock clock;
+  MessageBoxNotices notices;
+  ProcessEnd end;
+  LinuxSystem system;
+  GuiProgram window(folder, link, clock,
+                    GuiSeams{notices, end, system, [](const QUrl& url) { QDesktopServices::openUrl(url); }});
+  program = &window;
+  window.show();
+  return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::error_code ignored;
+  const CommandLine command =
+      parseCommandLine(arguments, std::filesystem::read_symlink("/proc/self/exe", ignored));
+  if (command.help) {
+    std::cout << usageText();
+    return 0;
+  }
+  if (command.version) {
+    std::cout << versionText();
+    return 0;
+  }
+  if (!command.error.empty()) {
+    std::cerr << "zarn-vote: " << command.error << "\n"
+              << "Try 'zarn-vote --help'.\n";
+    return 2;
+  }
+  return command.headless ? runHeadless(argc, argv, command.folder) : runWindow(argc, argv, command.folder);
+}
