@@ -53,6 +53,29 @@ class TimingTest : public QObject {
     QCOMPARE(ticks, before);
   }
 
+  // The collection tick must run inside a processing tick's pause even when that processing tick started
+  // in the collection tick's own yield; Qt alone never fires a timer again while its slot runs.
+  void aTimerFiresAgainInsideAPauseOfItsOwnTick() {
+    EventLoopPause pause;
+    int depth = 0;
+    int nested = 0;
+    int ticks = 0;
+    QtTimer timer([&] {
+      ++ticks;
+      if (depth > 0) {
+        ++nested;
+        return;
+      }
+      ++depth;
+      pause.pause(0.3);
+      --depth;
+    });
+    timer.setInterval(20);
+    QTRY_VERIFY(ticks > 0);
+    QTRY_VERIFY(depth == 0);
+    QVERIFY2(nested >= 5, qPrintable(QString::number(nested)));
+  }
+
   void settingTheSameIntervalAgainKeepsTheCountdown() {
     int ticks = 0;
     QtTimer timer([&ticks] { ++ticks; });

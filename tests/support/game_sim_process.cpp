@@ -113,8 +113,8 @@ int GameSimProcess::count(const std::string& line) const {
 }
 
 template <typename Match>
-std::string GameSimProcess::waitUntil(Match match, const std::string& what) const {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
+std::string GameSimProcess::waitUntil(Match match, const std::string& what, int seconds) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < deadline) {
     for (const std::string& line : lines()) {
       if (match(line))
@@ -127,12 +127,13 @@ std::string GameSimProcess::waitUntil(Match match, const std::string& what) cons
   return {};
 }
 
-std::string GameSimProcess::waitForStart(const std::string& start) const {
-  return waitUntil([&start](const std::string& line) { return line.rfind(start, 0) == 0; }, start);
+std::string GameSimProcess::waitForStart(const std::string& start, int seconds) const {
+  return waitUntil([&start](const std::string& line) { return line.rfind(start, 0) == 0; }, start, seconds);
 }
 
-bool GameSimProcess::waitFor(const std::string& line) const {
-  return !waitUntil([&line](const std::string& candidate) { return candidate == line; }, line).empty();
+bool GameSimProcess::waitFor(const std::string& line, int seconds) const {
+  return !waitUntil([&line](const std::string& candidate) { return candidate == line; }, line, seconds)
+              .empty();
 }
 
 std::string GameSimProcess::read(std::uint64_t address, std::size_t length) const {

@@ -44,16 +44,17 @@ class GameSimProcess {
   // How many transcript lines equal `line`.
   int count(const std::string& line) const;
 
-  // The first line that begins with `start`, waiting up to 10 s; empty (and a test failure) when none came.
-  std::string waitForStart(const std::string& start) const;
-  bool waitFor(const std::string& line) const;
+  // The first line that begins with `start`, waiting up to `seconds`; empty (and a test failure) when none
+  // came.
+  std::string waitForStart(const std::string& start, int seconds = 10) const;
+  bool waitFor(const std::string& line, int seconds = 10) const;
 
   std::string read(std::uint64_t address, std::size_t length) const;
   void write(std::uint64_t address, const std::string& text) const;
 
  private:
   template <typename Match>
-  std::string waitUntil(Match match, const std::string& what) const;
+  std::string waitUntil(Match match, const std::string& what, int seconds) const;
 
   std::string title_;
   std::filesystem::path folder_;

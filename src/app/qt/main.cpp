@@ -15,14 +15,19 @@
 #include "app/qt/program_end.h"
 #include "app/qt/program_look.h"
 #include "dialogs/qt/linux_system.h"
-#include "memlink/unattached_link.h"
+#include "memlink/linux/linux_memory_control.h"
 
 namespace {
+
+// What the game link says about reaching the game, once each time it changes.
+void reportGameLink(const std::string& state) {
+  std::cerr << "zarn-vote: " << state << std::endl;
+}
 
 int runHeadless(int argc, char** argv, const std::filesystem::path& folder) {
   QCoreApplication app(argc, argv);
   EventLoopPause pause;
-  UnattachedLink link(pause);
+  LinuxMemoryControl link(pause, reportGameLink);
   SystemClock clock;
   ProcessEnd end;
   HeadlessService service(folder, link, clock, end, std::cerr);
@@ -41,7 +46,7 @@ int runWindow(int argc, char** argv, const std::filesystem::path& folder) {
     if (program != nullptr)
       program->refresh();
   });
-  UnattachedLink link(pause);
+  LinuxMemoryControl link(pause, reportGameLink);
   SystemClock clock;
   MessageBoxNotices notices;
   ProcessEnd end;
