@@ -115,7 +115,9 @@ TEST(ProcessMemory, WritesLandExactlyWhereAskedAndNowhereElse) {
 
 TEST(ProcessMemory, AnEndedProcessIsGoneEvenBeforeItIsReaped) {
   ChildProcess child([](char*) {});
+  const linuxlink::ProcessWatch watch(child.pid());
   ProcessMemoryFailure failure;
+  EXPECT_FALSE(watch.ended());
   EXPECT_TRUE(linuxlink::processAlive(child.pid()));
   EXPECT_TRUE(linuxlink::memoryReadable(child.pid(), failure)) << failure.description;
 
@@ -123,6 +125,7 @@ TEST(ProcessMemory, AnEndedProcessIsGoneEvenBeforeItIsReaped) {
   for (int i = 0; i < 1000 && linuxlink::processAlive(child.pid()); ++i)
     usleep(1000);
   EXPECT_FALSE(linuxlink::processAlive(child.pid())) << "a zombie is no running game";
+  EXPECT_TRUE(watch.ended());
   EXPECT_FALSE(linuxlink::memoryReadable(child.pid(), failure));
   std::string text;
   EXPECT_FALSE(linuxlink::readText(child.pid(), kBase, 90, text, failure));

@@ -159,6 +159,14 @@ class MainWindowUiTest : public QObject {
     QCOMPARE(form.Text1->toPlainText(), QStringLiteral("Bob: /vote 4\n"));
     QCOMPARE(form.List1->currentRow(), 4);
     QCOMPARE(form.List3->currentRow(), 4);
+
+    // A log longer than the box shows its newest lines.
+    for (int voter = 0; voter < 12; ++voter)
+      core.Text1 += "Voter" + std::to_string(voter) + ": /vote 4\r\n";
+    h.program->refresh();
+    QScrollBar* bar = form.Text1->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
   }
 
   void buttonsReachTheCore() {

@@ -1,8 +1,8 @@
 #include "support/temp_folder.h"
 
 #include <fstream>
-#include <iterator>
 #include <random>
+#include <sstream>
 
 TempFolder::TempFolder() {
   std::random_device seed;
@@ -19,7 +19,10 @@ TempFolder::~TempFolder() {
 
 std::string TempFolder::read(const std::string& name) const {
   std::ifstream in(path_ / name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ostringstream content;
+  if (in)
+    content << in.rdbuf();
+  return content.str();
 }
 
 void TempFolder::write(const std::string& name, const std::string& content) const {

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include "app/main_window.h"
 #include "app/qt/geometry.h"
@@ -125,8 +126,11 @@ void MainForm::refresh(const frmmain& core) {
   if (Text4->text() != map)
     Text4->setText(map);
   const QString log = toQt(core.Text1);
-  if (Text1->toPlainText() != log)
+  if (Text1->toPlainText() != log) {
     Text1->setPlainText(log);
+    // The box has no scroll bars and shows six lines: the newest votes are the ones the operator watches.
+    Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());
+  }
   const QString caption = toQt(core.Command4Caption);
   if (Command4->text() != caption)
     Command4->setText(caption);

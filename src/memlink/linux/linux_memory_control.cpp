@@ -41,6 +41,7 @@ bool LinuxMemoryControl::lookUp(const std::string& title) {
     return false;
   }
   game_ = search.found;
+  gameProcess_ = linuxlink::ProcessWatch(game_->pid);
   problem_.clear();
   note("game found: \"" + title + "\", process " + std::to_string(game_->pid));
   return true;
@@ -52,7 +53,7 @@ bool LinuxMemoryControl::OpenGame(std::string& gameName) {
 }
 
 linuxlink::GameWindow LinuxMemoryControl::requireGame() {
-  if (game_ && linuxlink::processAlive(game_->pid))
+  if (game_ && !gameProcess_.ended())
     return *game_;
   if (title_.empty() || !lookUp(title_))
     throw MemoryControlError("the game is not reachable: " + (title_.empty() ? "not attached" : problem_));

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "memlink/linux/process_memory.h"
 #include "memlink/linux/x11_session.h"
 #include "memlink/memory_control.h"
 #include "memlink/pause.h"
@@ -46,6 +47,7 @@ class LinuxMemoryControl final : public MemoryControl {
   linuxlink::X11Session x11_;
   std::string title_;  // the name last given to OpenGame
   std::optional<linuxlink::GameWindow> game_;
+  linuxlink::ProcessWatch gameProcess_;
   std::string problem_;  // why the game cannot be reached, while it cannot
   std::string lastNote_;
 };

@@ -1,5 +1,7 @@
 #include "memlink/linux/process_memory.h"
 
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -94,6 +96,36 @@ bool processAlive(pid_t pid) {
     return false;
   const char state = line[close + 2];
   return state != 'Z' && state != 'X';
+}
+
+ProcessWatch::ProcessWatch(pid_t pid) : pid_(pid), fd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
+
+ProcessWatch::~ProcessWatch() {
+  if (fd_ >= 0)
+    ::close(fd_);
+}
+
+ProcessWatch::ProcessWatch(ProcessWatch&& other) noexcept : pid_(other.pid_), fd_(other.fd_) {
+  other.fd_ = -1;
+}
+
+ProcessWatch& ProcessWatch::operator=(ProcessWatch&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0)
+      ::close(fd_);
+    pid_ = other.pid_;
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+bool ProcessWatch::ended() const {
+  if (fd_ < 0)
+    return !processAlive(pid_);
+  // A process descriptor becomes readable when its process ends.
+  pollfd watch{fd_, POLLIN, 0};
+  return ::poll(&watch, 1, 0) != 0;
 }
 
 bool memoryReadable(pid_t pid, ProcessMemoryFailure& failure) {

@@ -29,6 +29,27 @@ bool writeBytes(pid_t pid, std::uint64_t address, std::string_view bytes, Proces
 // Whether the process exists and is not a zombie (an ended process that nobody reaped yet).
 bool processAlive(pid_t pid);
 
+// A process descriptor (pidfd) for one process: it tells cheaply, and without being fooled by a new
+// process that got the same number, whether that process has ended.
+class ProcessWatch {
+ public:
+  ProcessWatch() = default;
+  explicit ProcessWatch(pid_t pid);
+  ~ProcessWatch();
+  ProcessWatch(ProcessWatch&& other) noexcept;
+  ProcessWatch& operator=(ProcessWatch&& other) noexcept;
+  ProcessWatch(const ProcessWatch&) = delete;
+  ProcessWatch& operator=(const ProcessWatch&) = delete;
+
+  // True once the process has ended (a zombie included). Without a descriptor (a kernel before 5.3)
+  // it asks /proc instead.
+  bool ended() const;
+
+ private:
+  pid_t pid_ = 0;
+  int fd_ = -1;
+};
+
 // Whether this process may read the memory of `pid`: tries one byte of its first mapping. False with the
 // reason when it may not, or the process is gone.
 bool memoryReadable(pid_t pid, ProcessMemoryFailure& failure);
