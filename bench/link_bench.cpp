@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "bench_window.h"
 #include "memlink/linux/linux_memory_control.h"
-#include "support/idle_host.h"
 
 namespace {
 
@@ -53,20 +53,13 @@ struct Game {
 
 struct Service {
   Service() {
-    window.Form_Load();
-    window.chatAddress = "&H10FE6C0";
     window.gameName = kTitle;
     window.gameAttached = link.OpenGame(window.gameName);
   }
   NoPause pause;
   LinuxMemoryControl link{pause, nullptr};
-  IdleHost host;
-  ManualTimer timer1;
-  ManualTimer timer2;
-  Globals globals;
-  SystemClock clock;
-  frmmain window{
-      MainWindowPorts{host, timer1, timer2, link, globals, std::filesystem::temp_directory_path(), clock}};
+  BenchWindow bench{link};
+  frmmain& window = bench.window;
 };
 
 void CollectionTickSameLine(benchmark::State& state) {

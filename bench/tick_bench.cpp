@@ -9,17 +9,14 @@
 
 #include "app/conversions.h"
 #include "app/main_window.h"
-#include "support/idle_host.h"
+#include "bench_window.h"
 #include "support/memory_only_link.h"
 
 namespace {
 
 struct Service {
   Service() {
-    window.Form_Load();
     window.gameAttached = true;
-    window.chatAddress = "&H10FE6C0";
-    window.consoleAddress = "&H11038DC";
     window.playerStartAddress = "&H2000000";
     window.maxPlayerVotes = 5;
     window.maxMapVotes = "5";
@@ -30,13 +27,8 @@ struct Service {
     }
   }
   MemoryOnlyLink link;
-  IdleHost host;
-  ManualTimer timer1;
-  ManualTimer timer2;
-  Globals globals;
-  SystemClock clock;
-  frmmain window{
-      MainWindowPorts{host, timer1, timer2, link, globals, std::filesystem::temp_directory_path(), clock}};
+  BenchWindow bench{link};
+  frmmain& window = bench.window;
 };
 
 void processingTickWithNoAction(benchmark::State& state) {
