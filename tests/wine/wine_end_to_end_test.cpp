@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,32 +69,80 @@ std::optional<std::size_t> lineAfter(const std::vector<std::string>& lines, cons
   return std::nullopt;
 }
 
+// The display of the Xvfb fixture and the prefix of the Wine fixture, for this process and its children.
+void useWine() {
+  const std::string display = displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
+  ASSERT_FALSE(display.empty()) << "the Xvfb fixture did not run";
+  ::setenv("DISPLAY", display.c_str(), 1);
+  ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+  ::setenv("WINEPREFIX", ZARN_WINE_PREFIX, 1);
+  ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+  ::setenv("WINEDEBUG", "-all", 1);
+}
+
+std::unique_ptr<GameSimProcess> startGame(const std::string& scenario,
+                                          std::optional<std::string> title = std::nullopt,
+                                          std::vector<std::string> extra = {}) {
+  extra.insert(extra.begin(), {"--exit-after", "240"});
+  auto game = std::make_unique<GameSimProcess>(ZARN_GAME_SIM_EXE, scenario, extra, title,
+                                               std::vector<std::string>{ZARN_WINE64});
+  return game;
+}
+
+// The lines of /proc/PID/maps that map the file `name`.
+std::vector<std::string> imageMappings(pid_t pid, const std::string& name) {
+  std::vector<std::string> found;
+  std::istringstream maps(readWholeFile("/proc/" + std::to_string(pid) + "/maps"));
+  for (std::string line; std::getline(maps, line);) {
+    if (line.size() > name.size() && line.compare(line.size() - name.size(), name.size(), name) == 0)
+      found.push_back(line);
+  }
+  return found;
+}
+
+class WineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { useWine(); }
+};
+
+// As in a real game, the chat, console and player table lie inside the program's image (Wine keeps a heap
+// at 0x010A0000 where an allocation would have to go), and another process reaches them there.
+TEST_F(WineTest, DataLiesInsideTheProgramsImageAtTheGamesAddresses) {
+  const auto game = startGame("0 join 3 Bob\n0.1 say 3 hello\n");
+  ASSERT_TRUE(game->waitFor("CHAT Bob: hello", kStartPatience));
+  EXPECT_EQ("Bob: hello", game->read(0x10FE6C0, 91));
+  EXPECT_EQ("Bob", game->read(0x1100000 + 16 * 4, 16));
+  game->write(0x11038DC, "punt 3");
+  EXPECT_EQ("punt 3", game->read(0x11038DC, 256));
+
+  const std::vector<std::string> image = imageMappings(game->pid(), "zarn-game-sim.exe");
+  ASSERT_FALSE(image.empty()) << readWholeFile("/proc/" + std::to_string(game->pid()) + "/maps");
+  EXPECT_EQ(0u, image.front().rfind("00400000-", 0)) << "the image did not load at its base";
+  const std::uint64_t lastSection = std::stoull(image.back().substr(0, image.back().find('-')), nullptr, 16);
+  EXPECT_GT(lastSection, 0x11038DCu + 256) << "the data does not lie between the image's sections";
+}
+
+TEST_F(WineTest, AnAddressOutsideTheImageIsRefusedWithTheRangeNamed) {
+  const auto game = startGame("", std::nullopt, {"--chat", "0x20000000"});
+  const int status = game->wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_NE(std::string::npos,
+            game->errors().find(
+                "cannot place the chat line at &H20000000: it lies outside the program's data area"))
+      << game->errors();
+}
+
 class WineEndToEndTest : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override {
-    const std::string display = displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
-    ASSERT_FALSE(display.empty()) << "the Xvfb fixture did not run";
-    ::setenv("DISPLAY", display.c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    ::setenv("WINEPREFIX", ZARN_WINE_PREFIX, 1);
-    ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-    ::setenv("WINEDEBUG", "-all", 1);
-  }
+  void SetUp() override { useWine(); }
   std::vector<std::string> mode() const {
     return GetParam() ? std::vector<std::string>{} : std::vector<std::string>{"--headless"};
-  }
-  static std::unique_ptr<GameSimProcess> startGame(const std::string& scenario,
-                                                   std::optional<std::string> title = std::nullopt) {
-    auto game = std::make_unique<GameSimProcess>(ZARN_GAME_SIM_EXE, scenario,
-                                                 std::vector<std::string>{"--exit-after", "240"}, title,
-                                                 std::vector<std::string>{ZARN_WINE64});
-    EXPECT_FALSE(game->waitForStart("START", kStartPatience).empty());
-    return game;
   }
 };
 
 TEST_P(WineEndToEndTest, SixVotesPuntAPlayerAndSixMapVotesChangeTheMap) {
   const auto game = startGame(kVoteScenario);
+  ASSERT_FALSE(game->waitForStart("START", kStartPatience).empty());
   // Wine's window carries the title byte for byte, and the data lies at the game's addresses.
   const std::string start = game->waitForStart("START");
   EXPECT_NE(std::string::npos,
@@ -111,6 +161,7 @@ TEST_P(WineEndToEndTest, SixVotesPuntAPlayerAndSixMapVotesChangeTheMap) {
 
 TEST_P(WineEndToEndTest, ConsoleCommandsArriveAfterAnotherWineWindowTookTheFocus) {
   const auto game = startGame(kLateMapScenario);
+  ASSERT_FALSE(game->waitForStart("START", kStartPatience).empty());
   Service service(ZARN_VOTE_PATH, mode(), settingsFor(game->title()));
   ASSERT_TRUE(game->waitFor("PUNT 3 Bob", kPatience)) << service.output();
 
@@ -140,12 +191,14 @@ TEST_P(WineEndToEndTest, ConsoleCommandsArriveAfterAnotherWineWindowTookTheFocus
 TEST_P(WineEndToEndTest, AGameKilledAndStartedAgainIsFoundWithoutARestart) {
   const std::string title = "Delta Force Land Warrior,  V1.00.42 restart " + std::to_string(::getpid());
   auto first = startGame("0 join 3 Bob\n", title);
+  ASSERT_FALSE(first->waitForStart("START", kStartPatience).empty());
   Service service(ZARN_VOTE_PATH, mode(), settingsFor(title));
   std::this_thread::sleep_for(3s);  // attached, and a processing tick went by
   first->kill();
   std::this_thread::sleep_for(2s);  // the ticks fail meanwhile and are logged
 
   const auto game = startGame(kVoteScenario, title);
+  ASSERT_FALSE(game->waitForStart("START", kStartPatience).empty());
   ASSERT_TRUE(game->waitFor("PUNT 3 Bob", kPatience)) << service.output();
   ASSERT_TRUE(game->waitFor("MAP 2", kPatience)) << service.output();
   std::this_thread::sleep_for(3s);
