@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -107,7 +109,7 @@ class GameWindow {
     }
     theWindow = this;
     // ANSI all the way, so a title with two blanks in a row reaches the X properties byte for byte.
-    window_ = CreateWindowExA(0, "ZarnGameSim", title_.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 660, 370, nullptr,
+    window_ = CreateWindowExA(0, "ZarnGameSim", title_.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 660, 430, nullptr,
                               nullptr, instance, nullptr);
     if (window_ == nullptr) {
       throw std::runtime_error("cannot create the window: error " + std::to_string(GetLastError()));
