@@ -15,12 +15,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_server() {  # on the display given, or on a free one
-  rm -f "$work/display"
-  Xvfb ${display:-} -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+# A display number of its own, so that nothing else on the machine takes it while the server is away.
+number=$((200 + $$ % 500))
+display=:$number
+start_server() {
+  # The server that was killed left its lock and socket behind; this test knows they are stale.
+  rm -f "/tmp/.X$number-lock" "/tmp/.X11-unix/X$number" "$work/display"
+  Xvfb "$display" -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >>"$work/xvfb.txt" 2>&1 &
   server=$!
   for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  display=:$(cat "$work/display")
+  [ -s "$work/display" ] || bad "Xvfb did not start on $display"
 }
 start_game() {
   DISPLAY=$display "$game_sim" --transcript "$work/game$1.txt" >/dev/null 2>&1 &
@@ -41,7 +45,7 @@ descriptors=$(ls "/proc/$service/fd" | wc -l)
 
 kill -9 "$server"
 wait "$server" 2>/dev/null
-kill "$game"
+kill "$game" 2>/dev/null
 wait "$game" 2>/dev/null
 before=$(awk '{print $14 + $15}' "/proc/$service/stat")
 sleep 5
@@ -65,4 +69,8 @@ else
 fi
 echo "zarn-vote's stderr:"
 sed 's/^/  | /' "$work/stderr.txt"
+if [ "$fail" != 0 ]; then
+  echo "Xvfb's output:"
+  sed 's/^/  | /' "$work/xvfb.txt"
+fi
 exit $fail
