@@ -6,9 +6,11 @@
 // Xlib's macros would break GoogleTest's headers, so GoogleTest comes first.
 // clang-format off
 #include <gtest/gtest.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 // clang-format on
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -139,6 +141,28 @@ TEST_F(LinuxLinkTest, AGameThatEndedIsReportedAndARestartedOneIsFoundByItself) {
   EXPECT_EQ("Cy", link.ReadString("&H1100020", ReadLength{std::string("16")}));
   consoleCommand("resetgames");
   EXPECT_TRUE(restarted->waitFor("MAP 2"));
+}
+
+TEST_F(LinuxLinkTest, AnEmptyGameNameMatchesNoUntitledWindow) {
+  // Toolkits and Wine make windows with empty titles, on this host and with a pid.
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(nullptr, display);
+  const Window untitled = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+  XChangeProperty(display, untitled, XA_WM_NAME, XA_STRING, 8, PropModeReplace, nullptr, 0);
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  XChangeProperty(display, untitled, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(host), static_cast<int>(std::string(host).size()));
+  const long pid = getpid();
+  XChangeProperty(display, untitled, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+  XSync(display, False);
+
+  EXPECT_FALSE(open(""));
+  EXPECT_EQ("game not found: no game name set (Name in section Game of settings.ini is empty)",
+            reports.back());
+  EXPECT_THROW(link.ReadString(kChat, ReadLength{std::int16_t{90}}), MemoryControlError);
+  XCloseDisplay(display);
 }
 
 TEST_F(LinuxLinkTest, WithoutADisplayNoGameIsFound) {

@@ -28,6 +28,12 @@ void LinuxMemoryControl::note(const std::string& state) {
 
 bool LinuxMemoryControl::lookUp(const std::string& title) {
   game_.reset();
+  if (title.empty()) {
+    // Toolkits and Wine make windows with empty titles: an empty name would attach to one of those.
+    problem_ = "no game name set (Name in section Game of settings.ini is empty)";
+    note("game not found: " + problem_);
+    return false;
+  }
   const linuxlink::WindowSearch search = x11_.find(title);
   if (!search.found) {
     problem_ = search.problem;
@@ -56,7 +62,7 @@ linuxlink::GameWindow LinuxMemoryControl::requireGame() {
   if (game_ && !gameProcess_.ended())
     return *game_;
   if (title_.empty() || !lookUp(title_))
-    throw MemoryControlError("the game is not reachable: " + (title_.empty() ? "not attached" : problem_));
+    throw MemoryControlError("the game is not reachable: " + (problem_.empty() ? "not attached" : problem_));
   return *game_;
 }
 

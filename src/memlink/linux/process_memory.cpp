@@ -156,11 +156,13 @@ bool memoryReadable(pid_t pid, ProcessMemoryFailure& failure) {
 }
 
 std::string permissionRemedy() {
-  std::string scope = "unknown";
+  std::string scope;
   std::ifstream("/proc/sys/kernel/yama/ptrace_scope") >> scope;
+  const std::string yama =
+      scope.empty() ? "this kernel has no Yama ptrace_scope" : "Yama ptrace_scope is " + scope;
   return "reading the game's memory needs the right to attach a debugger to it: run as the game's user "
-         "(Yama ptrace_scope is " +
-         scope +
+         "(" +
+         yama +
          "; with 1 or more also give the program CAP_SYS_PTRACE, e.g. setcap cap_sys_ptrace+ep, or lower "
          "ptrace_scope), or as root";
 }

@@ -4,9 +4,11 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -20,6 +22,15 @@ namespace {
 Display* ourDisplay = nullptr;
 int trappedError = 0;
 XErrorHandler previousHandler = nullptr;
+XIOErrorHandler previousIoHandler = nullptr;
+
+// Xlib's default handler for a lost connection ends the program. Ours lets the call that met the loss
+// return; the connection's exit handler then marks it broken and the next search connects anew.
+int keepGoingOnLostConnection(Display* display) {
+  if (display == ourDisplay)
+    return 0;
+  return previousIoHandler != nullptr ? previousIoHandler(display) : 0;
+}
 
 int trapError(Display* display, XErrorEvent* event) {
   if (display == ourDisplay) {
@@ -34,6 +45,9 @@ void trapErrorsOf(Display* display) {
   XErrorHandler previous = XSetErrorHandler(trapError);
   if (previous != trapError)
     previousHandler = previous;
+  XIOErrorHandler previousIo = XSetIOErrorHandler(keepGoingOnLostConnection);
+  if (previousIo != keepGoingOnLostConnection)
+    previousIoHandler = previousIo;
 }
 
 // Tells whether the requests made while it lives failed; their errors arrive by the XSync in failed().
@@ -81,8 +95,8 @@ struct X11Session::Connection {
   ~Connection() {
     if (ourDisplay == display)
       ourDisplay = nullptr;
-    // A connection the server dropped cannot be closed cleanly; it is left as it is.
-    if (display != nullptr && !broken)
+    // Xlib skips the final round trip on a connection the server dropped, and frees it all the same.
+    if (display != nullptr)
       XCloseDisplay(display);
   }
 
@@ -244,12 +258,24 @@ bool X11Session::exists(unsigned long window) {
   return found && !trap.failed() && !connection_->broken;
 }
 
-unsigned long X11Session::serverTime() {
+std::optional<unsigned long> X11Session::serverTime() {
   Connection& c = *connection_;
   XChangeProperty(c.display, c.own, c.timestampProperty, XA_STRING, 8, PropModeAppend, nullptr, 0);
-  XEvent event;
-  XWindowEvent(c.display, c.own, PropertyChangeMask, &event);
-  return event.xproperty.time;
+  XFlush(c.display);
+  // The server answers at once; a connection that died meanwhile must not hold the program.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!c.broken) {
+    XEvent event;
+    if (XCheckWindowEvent(c.display, c.own, PropertyChangeMask, &event))
+      return event.xproperty.time;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+      break;
+    pollfd connection{ConnectionNumber(c.display), POLLIN, 0};
+    ::poll(&connection, 1, static_cast<int>(left.count()));
+  }
+  return std::nullopt;
 }
 
 bool X11Session::activate(unsigned long window) {
@@ -258,7 +284,9 @@ bool X11Session::activate(unsigned long window) {
     return false;
   Connection& c = *connection_;
   ErrorTrap trap(c.display);
-  const unsigned long time = serverTime();
+  const std::optional<unsigned long> time = serverTime();
+  if (!time)
+    return false;
   XEvent event{};
   event.xclient.type = ClientMessage;
   event.xclient.format = 32;
@@ -266,14 +294,14 @@ bool X11Session::activate(unsigned long window) {
     event.xclient.window = window;
     event.xclient.message_type = c.netActiveWindow;
     event.xclient.data.l[0] = 2;  // asked for by a tool on the user's behalf, not by an application
-    event.xclient.data.l[1] = static_cast<long>(time);
+    event.xclient.data.l[1] = static_cast<long>(*time);
     XSendEvent(c.display, DefaultRootWindow(c.display), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
   } else {
     event.xclient.window = window;
     event.xclient.message_type = c.wmProtocols;
     event.xclient.data.l[0] = static_cast<long>(c.wmTakeFocus);
-    event.xclient.data.l[1] = static_cast<long>(time);
+    event.xclient.data.l[1] = static_cast<long>(*time);
     XSendEvent(c.display, window, False, NoEventMask, &event);
   }
   return !trap.failed() && !c.broken;

@@ -49,7 +49,8 @@ class X11Session {
  private:
   struct Connection;
   bool connect(std::string& problem);
-  unsigned long serverTime();
+  // A real server timestamp; nothing when the server does not answer.
+  std::optional<unsigned long> serverTime();
 
   std::unique_ptr<Connection> connection_;
 };

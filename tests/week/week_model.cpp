@@ -1,0 +1,607 @@
+#include "week/week_model.h"
+
+#include <charconv>
+#include <cmath>
+#include <sstream>
+
+namespace week {
+namespace {
+
+constexpr const char* kVoteCollection = "Vote Collection";
+constexpr const char* kVoteProcessing = "Vote Processing";
+constexpr int kMaxCounter = 32767;
+
+std::string printable(const std::string& text) {
+  std::string out;
+  for (const char signedChar : text) {
+    const auto c = static_cast<unsigned char>(signedChar);
+    if (c >= 32 && c < 127) {
+      out += signedChar;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+std::string describe(const Event& e) {
+  std::ostringstream text;
+  switch (e.kind) {
+    case Event::Kind::ProcEnd:
+      return "the end of the tick";
+    case Event::Kind::Call:
+      break;
+    default:
+      return "a non-processing event";
+  }
+  switch (e.call) {
+    case Event::CallKind::ReadSlot:
+      text << "ReadString " << e.text;
+      break;
+    case Event::CallKind::Key:
+      text << "SendKey " << e.key;
+      break;
+    case Event::CallKind::Write:
+      text << "WriteString " << e.address << " [" << printable(e.text) << "] " << (e.ok ? "True" : "False");
+      break;
+    case Event::CallKind::Wait:
+      text << "Wait " << e.seconds << (e.pauseIsDouble ? " (double)" : " (integer)");
+      break;
+    case Event::CallKind::Yield:
+      text << "yield";
+      break;
+  }
+  if (e.failed)
+    text << " FAILED";
+  return text.str();
+}
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+}  // namespace
+
+bool parseDecimal(const std::string& raw, double& value) {
+  std::size_t begin = 0;
+  std::size_t end = raw.size();
+  while (begin < end && isBlank(raw[begin]))
+    ++begin;
+  while (end > begin && isBlank(raw[end - 1]))
+    --end;
+  std::string text = raw.substr(begin, end - begin);
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.erase(0, 1);
+  }
+  int digits = 0;
+  std::size_t pos = 0;
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+    ++pos;
+    ++digits;
+  }
+  if (pos < text.size() && text[pos] == '.') {
+    ++pos;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+      ++pos;
+      ++digits;
+    }
+  }
+  if (digits == 0 || pos != text.size())
+    return false;
+  double parsed = 0;
+  std::from_chars(text.data(), text.data() + text.size(), parsed);
+  value = negative ? -parsed : parsed;
+  return true;
+}
+
+long long roundHalfEven(double value) {
+  const double down = std::floor(value);
+  const double rest = value - down;
+  double rounded = down;
+  if (rest > 0.5 || (rest == 0.5 && std::fmod(down, 2.0) != 0.0))
+    rounded = down + 1;
+  if (rounded > 1e12)
+    return 1000000000000LL;
+  if (rounded < -1e12)
+    return -1000000000000LL;
+  return static_cast<long long>(rounded);
+}
+
+Model::Model(std::shared_ptr<const Settings> initial) : settings_(std::move(initial)) {}
+
+void Model::violation(const std::string& what) {
+  if (violations_.size() < 40)
+    violations_.push_back(what);
+  else if (violations_.size() == 40)
+    violations_.push_back("... and more");
+}
+
+std::vector<std::string> Model::counts() const {
+  std::vector<std::string> rows;
+  for (const int votes : votes_)
+    rows.push_back(std::to_string(votes));
+  return rows;
+}
+
+void Model::drain() {
+  while (!queue_.empty()) {
+    Event event = std::move(queue_.front());
+    queue_.pop_front();
+    if (event.kind == Event::Kind::ProcStart) {
+      tickStart_ = event.time;
+      processingTick();
+    } else if (event.kind == Event::Kind::Call || event.kind == Event::Kind::ProcEnd) {
+      violation("at " + std::to_string(event.time) + " ms: " + describe(event) +
+                " outside a processing tick");
+    } else {
+      applyOther(event);
+    }
+  }
+}
+
+// ---- Operator actions, activations and the collection tick ----
+
+void Model::applyOther(const Event& e) {
+  switch (e.kind) {
+    case Event::Kind::CollStart:
+      collTicks_.push_back(CollTick{attached_, false, false, false, 0, false, {}, {}, false});
+      break;
+    case Event::Kind::CollAttach: {
+      if (collTicks_.empty()) {
+        violation("OpenGame outside a collection tick");
+        break;
+      }
+      CollTick& tick = collTicks_.back();
+      if (tick.attachedAtStart || tick.attachTried)
+        violation("at " + std::to_string(e.time) + " ms: a collection tick attached while attached");
+      tick.attachTried = true;
+      tick.attachOk = e.ok;
+      attached_ = e.ok;
+      break;
+    }
+    case Event::Kind::CollRead: {
+      if (collTicks_.empty()) {
+        violation("a chat read outside a collection tick");
+        break;
+      }
+      CollTick& tick = collTicks_.back();
+      ++tick.reads;
+      if (!tick.attachedAtStart && !tick.attachOk)
+        violation("at " + std::to_string(e.time) + " ms: the chat was read without a game attached");
+      if (e.failed) {
+        tick.readFailed = true;
+        tick.fault = e.fault;
+        break;
+      }
+      tick.line = e.text;
+      // A line is new when it differs from the last non-empty line read before it, in the order of the
+      // reads: a tick that runs inside another one's yield reads later lines, and those stay the last
+      // seen.
+      tick.isNew = !e.text.empty() && e.text != lastChatLine_;
+      if (tick.isNew)
+        lastChatLine_ = e.text;
+      break;
+    }
+    case Event::Kind::CollNotice: {
+      const std::string expected = std::string("Unable to connect to: ") + kGameName +
+                                   "\r\nPlease make sure it is running then click 'OK'";
+      if (collTicks_.empty() || !collTicks_.back().attachTried || collTicks_.back().attachOk ||
+          e.text != expected) {
+        violation("at " + std::to_string(e.time) +
+                  " ms: unexpected notice in a collection tick: " + printable(e.text));
+      }
+      if (!collTicks_.empty())
+        collTicks_.back().noticeShown = true;
+      break;
+    }
+    case Event::Kind::CollEnd:
+      collectionEnded(e);
+      break;
+    case Event::Kind::ClearVotes:
+      clearAll();
+      raise(clear_);
+      break;
+    case Event::Kind::NextMapRaised:
+      raise(nextMap_);
+      break;
+    case Event::Kind::NextMapClosed:
+      map_ = 0;
+      break;
+    case Event::Kind::PuntRaised:
+      punt_.number = e.number;
+      raise(punt_);
+      break;
+    case Event::Kind::BanRaised:
+      ban_.number = e.number;
+      raise(ban_);
+      break;
+    case Event::Kind::Activation:
+      settings_ = e.settings;
+      attached_ = e.ok;
+      break;
+    default:
+      violation("unexpected event kind");
+  }
+}
+
+void Model::collectionEnded(const Event& e) {
+  if (collTicks_.empty()) {
+    violation("a collection tick ended that never started");
+    return;
+  }
+  const CollTick tick = collTicks_.back();
+  collTicks_.pop_back();
+  ++figures_.collectionTicksChecked;
+  const std::string at = "at " + std::to_string(e.time) + " ms: ";
+  if (!tick.attachedAtStart) {
+    if (!tick.attachTried)
+      violation(at + "a collection tick did not try to attach while detached");
+    if (!tick.attachOk) {
+      if (!tick.noticeShown || tick.reads != 0)
+        violation(at + "a failed attach must show its notice and read nothing");
+      return;
+    }
+  }
+  if (tick.reads != 1) {
+    violation(at + "a collection tick read the chat " + std::to_string(tick.reads) + " times");
+    return;
+  }
+  if (tick.readFailed) {
+    expected_.push_back(ExpectedEntry{e.time, tick.fault, true, "", kVoteCollection});
+    return;
+  }
+  if (tick.isNew)
+    countVoteLine(tick.line, e.time);
+}
+
+// The vote rules, applied where the collection tick applies them: after its yield, at its end.
+void Model::countVoteLine(const std::string& line, long long time) {
+  auto fails = [&] {
+    expected_.push_back(ExpectedEntry{time, "", true, line, kVoteCollection});
+    ++figures_.chatErrorsPredicted;
+  };
+  const std::size_t separator = line.find(": ");
+  if (separator == std::string::npos)
+    return fails();
+  const std::size_t start = separator + 2;
+  const std::size_t next = line.find(": ", start);
+  const std::string message =
+      line.substr(start, next == std::string::npos ? std::string::npos : next - start);
+  if (message.empty())
+    return fails();
+  std::vector<std::string> words;
+  std::size_t from = 0;
+  while (true) {
+    const std::size_t blank = message.find(' ', from);
+    words.push_back(message.substr(from, blank == std::string::npos ? std::string::npos : blank - from));
+    if (blank == std::string::npos)
+      break;
+    from = blank + 1;
+  }
+  if (words[0] != "/vote")
+    return;
+  if (logged_.count(line) != 0) {
+    ++figures_.voteLinesInLog;
+    return;
+  }
+  if (words.size() < 2)
+    return fails();
+  const std::string& target = words[1];
+  auto appendToLog = [&] {
+    log_ += line + "\r\n";
+    logged_.insert(line);
+    figures_.longestVoteLog = std::max(figures_.longestVoteLog, log_.size());
+  };
+  double value = 0;
+  if (parseDecimal(target, value)) {
+    appendToLog();
+    const long long row = roundHalfEven(value);
+    if (row < 0 || row >= kSlots) {
+      ++figures_.voteLinesRejected;
+      return fails();
+    }
+    ++votes_[row];
+    ++figures_.voteLinesCounted;
+  } else if (target == "map") {
+    ++map_;
+    appendToLog();
+    ++figures_.voteLinesCounted;
+  }
+}
+
+void Model::clearAll() {
+  for (int& votes : votes_)
+    votes = 0;
+  map_ = 0;
+  log_.clear();
+  logged_.clear();
+}
+
+// ---- The processing tick ----
+
+void Model::processingTick() {
+  ++figures_.processingTicksParsed;
+  try {
+    try {
+      processingSteps();
+      const Event& last = nextCall();
+      if (last.kind != Event::Kind::ProcEnd)
+        throw Mismatch{describe(last) + " after the tick's last step"};
+      queue_.pop_front();
+    } catch (const TickFailed& failed) {
+      const Event& last = nextCall();
+      if (last.kind != Event::Kind::ProcEnd)
+        throw Mismatch{describe(last) + " after the tick failed"};
+      expected_.push_back(ExpectedEntry{last.time, failed.fault, false, "", kVoteProcessing});
+      ++figures_.processingTicksFailed;
+      queue_.pop_front();
+    }
+  } catch (const Mismatch& mismatch) {
+    violation("processing tick started at " + std::to_string(tickStart_) + " ms: " + mismatch.what);
+    // Skip to the tick's end; later checks will likely report the divergence too.
+    while (!queue_.empty()) {
+      Event event = std::move(queue_.front());
+      queue_.pop_front();
+      if (event.kind == Event::Kind::ProcEnd)
+        break;
+      if (event.kind != Event::Kind::Call)
+        applyOther(event);
+    }
+  }
+}
+
+const Event& Model::nextCall() {
+  while (true) {
+    if (queue_.empty())
+      throw Mismatch{"the tick's events ran out before its end"};
+    Event& front = queue_.front();
+    if (front.kind == Event::Kind::Call || front.kind == Event::Kind::ProcEnd)
+      return front;
+    if (front.kind == Event::Kind::ProcStart)
+      throw Mismatch{"a processing tick started inside another one"};
+    const Event other = std::move(front);
+    queue_.pop_front();
+    applyOther(other);
+  }
+}
+
+const Event& Model::take(Event::CallKind kind, const std::string& what) {
+  const Event& e = nextCall();
+  if (e.kind == Event::Kind::ProcEnd)
+    throw Mismatch{"the tick ended where " + what + " was due"};
+  if (e.call != kind)
+    throw Mismatch{"expected " + what + ", got " + describe(e)};
+  return e;
+}
+
+// A call that matched what was due is consumed; a failed one ends the tick.
+#define WEEK_CONSUME(e)                   \
+  do {                                    \
+    const bool failedCall = (e).failed;   \
+    std::string fault = (e).fault;        \
+    queue_.pop_front();                   \
+    if (failedCall)                       \
+      throw TickFailed{std::move(fault)}; \
+  } while (false)
+
+void Model::key(int code) {
+  const Event& e = take(Event::CallKind::Key, "SendKey " + std::to_string(code));
+  if (e.key != code)
+    throw Mismatch{"expected SendKey " + std::to_string(code) + ", got " + describe(e)};
+  WEEK_CONSUME(e);
+}
+
+void Model::shortPause() {
+  const Event& e = take(Event::CallKind::Wait, "Wait 0.6");
+  if (!e.pauseIsDouble || e.seconds != 0.6)
+    throw Mismatch{"expected Wait 0.6 (double), got " + describe(e)};
+  WEEK_CONSUME(e);
+}
+
+void Model::longPause() {
+  const Event& e = take(Event::CallKind::Wait, "Wait 4");
+  if (e.pauseIsDouble || e.seconds != 4)
+    throw Mismatch{"expected Wait 4 (integer), got " + describe(e)};
+  WEEK_CONSUME(e);
+}
+
+void Model::yield() {
+  const Event& e = take(Event::CallKind::Yield, "a yield");
+  WEEK_CONSUME(e);
+}
+
+void Model::write(const std::function<std::string()>& text, const std::string& what) {
+  const Event& e = take(Event::CallKind::Write, "the write of " + what);
+  // Read after every earlier event was applied: the text in force when the tick writes it.
+  const std::string expected = text();
+  if (e.address != kConsoleAddress || !e.ok || e.text != expected) {
+    throw Mismatch{"expected WriteString " + std::string(kConsoleAddress) + " [" + printable(expected) +
+                   "] True (" + what + "), got " + describe(e)};
+  }
+  WEEK_CONSUME(e);
+}
+
+void Model::command(const std::string& text) {
+  key(192);
+  shortPause();
+  write([&text] { return text; }, "\"" + text + "\"");
+  shortPause();
+  key(13);
+  shortPause();
+}
+
+void Model::chat(const std::function<std::string()>& text, const std::string& what, ChatPacing pacing) {
+  key(192);
+  shortPause();
+  if (pacing.yieldAfterConsoleKey)
+    yield();
+  write([] { return std::string("talk"); }, "talk before " + what);
+  shortPause();
+  key(13);
+  if (pacing.yieldAfterTalk)
+    yield();
+  shortPause();
+  write(text, what);
+  shortPause();
+  key(13);
+  switch (pacing.lastPause) {
+    case ChatPacing::Short:
+      shortPause();
+      break;
+    case ChatPacing::YieldThenLong:
+      yield();
+      longPause();
+      break;
+    case ChatPacing::Long:
+      longPause();
+      break;
+  }
+  if (pacing.yieldAfter)
+    yield();
+}
+
+void Model::processingSteps() {
+  ChatPacing thenYield;
+  thenYield.yieldAfter = true;
+
+  // Roster: sixteen slots of 16 bytes, the first 16 above the start.
+  if (!settings_->playerStart.empty()) {
+    const long start = std::stol(settings_->playerStart.substr(2), nullptr, 16);
+    for (int k = 0; k < kSlots; ++k) {
+      char address[24];
+      std::snprintf(address, sizeof address, "&H%lX", static_cast<unsigned long>(start + 16L * (k + 1)));
+      const Event& e = take(Event::CallKind::ReadSlot, std::string("ReadString ") + address);
+      if (e.text != address)
+        throw Mismatch{std::string("expected ReadString ") + address + ", got " + describe(e)};
+      names_[k] = e.result;
+      WEEK_CONSUME(e);
+    }
+  } else {
+    for (std::string& name : names_)
+      name.clear();
+  }
+  for (int k = 0; k < kSlots; ++k) {
+    if (names_[k].empty())
+      votes_[k] = 0;
+  }
+
+  // Player votes: each row looked at in turn, with what was counted up to that moment.
+  for (int k = 0; k < kSlots; ++k) {
+    nextCall();
+    if (!(votes_[k] > settings_->maxPlayerVotes))
+      continue;
+    const std::string number = std::to_string(k);
+    command("punt " + number);
+    nextCall();
+    votes_[k] = 0;
+    ++figures_.punts;
+    const std::string announcement =
+        settings_->displayPlayerNumber == "True"
+            ? settings_->puntMessage1 + names_[k] + "(" + number + ")" + settings_->puntMessage2
+            : settings_->puntMessage1 + settings_->puntMessage2;
+    chat([announcement] { return announcement; }, "the punt announcement for " + number, thenYield);
+  }
+
+  // Map votes.
+  nextCall();
+  double limit = 0;
+  if (!parseDecimal(settings_->maxMapVotes, limit)) {
+    ++figures_.processingRulesFailed;
+    throw TickFailed{""};
+  }
+  if (map_ > limit) {
+    ChatPacing notice;
+    notice.lastPause = ChatPacing::YieldThenLong;
+    chat([this] { return settings_->mapVotedOut; }, "Map Voted Out", notice);
+    command("resetgames");
+    nextCall();
+    map_ = 0;
+    ++figures_.mapChanges;
+  }
+
+  // Periodic summary.
+  nextCall();
+  if (summaryCounter_ > settings_->displaySummary) {
+    ChatPacing first;
+    first.yieldAfterTalk = true;
+    chat([this] { return settings_->serverRunning; }, "Server Running", first);
+    chat([this] { return settings_->programSummary; }, "Program Summary", thenYield);
+    chat([this] { return settings_->programInfo; }, "Program Info", thenYield);
+    nextCall();
+    if (!settings_->extraLine.empty())
+      chat([this] { return settings_->extraLine; }, "Extra Line", thenYield);
+    summaryCounter_ = 0;
+    ++figures_.summaries;
+  } else if (summaryCounter_ < kMaxCounter) {
+    ++summaryCounter_;
+  }
+
+  yield();
+
+  // Automatic vote reset: the tables are emptied after the second yield, so what was counted inside it
+  // goes as well.
+  nextCall();
+  if (resetCounter_ > settings_->resetVotes) {
+    chat([this] { return settings_->votesReset; }, "the automatic Votes Reset", thenYield);
+    resetCounter_ = 0;
+    yield();
+    nextCall();
+    clearAll();
+    ++figures_.resets;
+  } else {
+    if (resetCounter_ < kMaxCounter)
+      ++resetCounter_;
+    yield();
+  }
+
+  // Operator requests. A request raised again while its own commands go out stays raised for the next
+  // tick; the number punted or banned is the one pending when its turn came.
+  nextCall();
+  if (punt_.raised) {
+    const long long raises = punt_.raises;
+    command("punt " + std::to_string(punt_.number));
+    nextCall();
+    if (punt_.raises == raises)
+      punt_.raised = false;
+    ++figures_.operatorPunts;
+  }
+  nextCall();
+  if (ban_.raised) {
+    const long long raises = ban_.raises;
+    command("ban " + std::to_string(ban_.number));
+    nextCall();
+    if (ban_.raises == raises)
+      ban_.raised = false;
+    ++figures_.operatorBans;
+  }
+  nextCall();
+  if (clear_.raised) {
+    const long long raises = clear_.raises;
+    chat([this] { return settings_->votesReset; }, "the Votes Reset after Clear Votes", thenYield);
+    nextCall();
+    if (clear_.raises == raises)
+      clear_.raised = false;
+    ++figures_.clearNotices;
+  }
+  nextCall();
+  if (nextMap_.raised) {
+    const long long raises = nextMap_.raises;
+    ChatPacing notice;
+    notice.yieldAfterConsoleKey = true;
+    notice.lastPause = ChatPacing::Long;
+    chat([this] { return settings_->nextMapAdmin; }, "Next Map - Admin", notice);
+    command("resetgames");
+    nextCall();
+    if (nextMap_.raises == raises)
+      nextMap_.raised = false;
+    ++figures_.operatorMapChanges;
+  }
+}
+
+#undef WEEK_CONSUME
+
+}  // namespace week
