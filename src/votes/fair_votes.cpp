@@ -31,7 +31,7 @@ std::vector<std::string> FairVoteSettings::namesFromList(std::string_view list) 
 bool VoteLimit::exceededBy(double count) const {
   if (share == 0)
     return count > fixed;
-  // Compared in hundredths, so that 70 % of 10 is exactly 7 and not 7.000000000000001.
+  // Compared in whole hundredths: no rounding of a percentage can move a limit that falls on a whole vote.
   return count * 100 > static_cast<double>(share) * occupied;
 }
 
@@ -159,7 +159,7 @@ std::string player(int number, const std::vector<std::string>& names) {
 }
 
 std::string countAndVoters(double count, const VoteLimit& limit, const std::vector<std::string>& voters) {
-  std::string text = conv::formatNumber(count) + " votes, limit " + conv::formatNumber(limit.value());
+  std::string text = "count " + conv::formatNumber(count) + ", limit " + conv::formatNumber(limit.value());
   if (voters.empty())
     return text;
   text += " - voters ";

@@ -111,6 +111,6 @@ class FairVotes {
 namespace audit_text {
 // `player 3 "Bob"`, or `player 20` for a number that is not a slot.
 std::string player(int number, const std::vector<std::string>& names);
-// `6 votes, limit 5`, then ` - voters "Ann", "Cy"` when any are known.
+// `count 6, limit 5`, then ` - voters "Ann", "Cy"` when any are known.
 std::string countAndVoters(double count, const VoteLimit& limit, const std::vector<std::string>& voters);
 }  // namespace audit_text

@@ -133,11 +133,13 @@ class ProcessingTick {
       const VoteLimit limit = playerLimit();
       if (!limit.exceededBy(count) || !votesMayPunt(k, limit))
         continue;
+      // Who voted him out is settled now; votes counted during the command's pauses are dropped unseen.
+      const std::vector<std::string> voters = w_.fairVotes.voters(k);
       const std::string number = std::to_string(k);
       console_.SendConsoleCommand("punt " + number);
       voteRow(w_.List3, k) = "0";
       w_.fairVotes.audit("Punt by votes - " + audit_text::player(k, w_.List1) + " - " +
-                         audit_text::countAndVoters(count, limit, w_.fairVotes.voters(k)));
+                         audit_text::countAndVoters(count, limit, voters));
       w_.fairVotes.forget(k);
       if (w_.displayPlayerNumber == "True") {
         w_.puntAnnouncement = w_.puntMessage1 + voteRow(w_.List1, k) + "(" + number + ")" + w_.puntMessage2;
@@ -153,11 +155,11 @@ class ProcessingTick {
     const VoteLimit limit = mapLimit();
     if (!limit.exceededBy(count) || !w_.fairVotes.enoughPlayers(limit.occupied))
       return;
+    const std::vector<std::string> voters = w_.fairVotes.voters(FairVotes::kMap);
     console_.SendChatMessage(w_.mapVotedOutMessage, chat::kYieldThenLongPause);
     console_.SendConsoleCommand("resetgames");
     w_.Text4 = "0";
-    w_.fairVotes.audit("Map change by votes - " +
-                       audit_text::countAndVoters(count, limit, w_.fairVotes.voters(FairVotes::kMap)));
+    w_.fairVotes.audit("Map change by votes - " + audit_text::countAndVoters(count, limit, voters));
     w_.fairVotes.forget(FairVotes::kMap);
   }
 
