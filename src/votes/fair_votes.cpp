@@ -77,12 +77,10 @@ void FairVotes::forgetAll() {
 
 std::vector<int> FairVotes::slotsWithNewPlayers(const std::vector<std::string>& names) {
   std::vector<int> changed;
-  if (lastNames_) {
-    for (std::size_t k = 0; k < names.size(); ++k) {
-      const bool known = k < lastNames_->size();
-      if (!known || (*lastNames_)[k] != names[k])
-        changed.push_back(static_cast<int>(k));
-    }
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    const std::string_view before = k < lastNames_.size() ? std::string_view(lastNames_[k]) : "";
+    if (before != names[k])
+      changed.push_back(static_cast<int>(k));
   }
   lastNames_ = names;
   return changed;

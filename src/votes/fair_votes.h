@@ -74,7 +74,8 @@ class FairVotes {
   // --- Processing tick. ---
 
   // Votes Follow Player: the slots whose name differs from the one the last complete roster scan saw.
-  // Remembers the new names either way; the first scan has nothing to compare with.
+  // Remembers the new names either way. Before the first scan every slot counts as empty, as the window
+  // shows it: votes counted before anyone's name was known are dropped for every occupied slot.
   std::vector<int> slotsWithNewPlayers(const std::vector<std::string>& names);
   bool isImmune(std::string_view name) const;
   // Below Min Players no vote punts and no vote map change happen.
@@ -102,7 +103,7 @@ class FairVotes {
   std::function<void(const std::string&)> echo_;
 
   std::map<int, std::vector<std::string>> voters_;  // speakers in the order their votes counted
-  std::optional<std::vector<std::string>> lastNames_;
+  std::vector<std::string> lastNames_;
   std::optional<int> risenLast_;
   int ticksSinceProgress_ = 1 << 20;  // the first message may go at once
 };

@@ -165,9 +165,11 @@ class ProcessingTick {
 
   // At most one progress message a tick, about the target whose count rose last, with the count as it
   // stands when the message is composed. A vote counted while it is being sent is told about next time.
+  // Nothing is told about an immune player: votes against him may have counted before the roster scan
+  // first showed his name, but they can never punt him.
   void sendProgressMessage() {
     const std::optional<int> target = w_.fairVotes.takeProgressTarget();
-    if (!target)
+    if (!target || (*target != FairVotes::kMap && w_.fairVotes.isImmune(nameInSlot(*target))))
       return;
     std::string text;
     if (*target == FairVotes::kMap) {

@@ -189,8 +189,11 @@ TEST_F(FairVotesTest, ASlotThatEmptiesAndFillsBetweenTwoTicksStartsAfresh) {
   seat(3, "Bob");
   seat(4, "Cy");
   chat("Ann: /vote 3");
+  tick();  // before it no names were known: votes cast against nobody in particular go
+  EXPECT_EQ("0", window.List3[3]);
+  chat("Ann: /vote 03");
   chat("Dee: /vote 3");
-  tick();  // the first tick has no names to compare with
+  tick();
   EXPECT_EQ("2", window.List3[3]);
 
   seat(3, "Eve");  // Bob left and Eve joined within one interval
@@ -243,6 +246,18 @@ TEST_F(FairVotesTest, ImmuneNamesMatchExactlyAndOnlyTheOperatorCanPuntThem) {
                   kQuietEnd, consoleCommand("punt 2")}),
             journal.entries);
   EXPECT_EQ("4", window.List3[7]);
+}
+
+TEST_F(FairVotesTest, BeforeTheFirstRosterScanNoNameIsKnownToBeImmuneButNoneIsPuntedOrToldAbout) {
+  activate("Immune Players=Admin\r\nProgress Message=%name%: %votes%\r\n",
+           "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(2, "Admin");
+  chat("Ann: /vote 2");
+  chat("Cy: /vote 2");
+  EXPECT_EQ("2", window.List3[2]);
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
 }
 
 // --- Player Vote Share, Map Vote Share, Min Players. ---
