@@ -1,7 +1,9 @@
 #include "app/main_window.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
+#include <optional>
 
 #include "app/conversions.h"
 #include "settings/ini.h"
@@ -107,9 +109,17 @@ void frmmain::Form_Activate() {
   fair.immunePlayers = FairVoteSettings::namesFromList(text(kFair, "Immune Players", ""));
   fair.playerVoteShare = share("Player Vote Share");
   fair.mapVoteShare = share("Map Vote Share");
-  fair.minPlayers = integer(kFair, "Min Players", "0");
+  // A count of players or ticks beyond the 16-bit range is taken as the largest one, not as the default:
+  // "Progress Every=40000" asks for rare messages, never for one on every tick.
+  auto count = [&text](const char* key, std::int16_t least, std::int16_t byDefault) {
+    const std::optional<double> value = conv::parseNumber(text(kFair, key, ""));
+    if (!value || std::isnan(*value))
+      return byDefault;
+    return static_cast<std::int16_t>(std::clamp(std::nearbyint(*value), static_cast<double>(least), 32767.0));
+  };
+  fair.minPlayers = count("Min Players", 0, 0);
   fair.progressMessage = text(kFair, "Progress Message", "");
-  fair.progressEvery = std::max(std::int16_t{1}, integer(kFair, "Progress Every", "1"));
+  fair.progressEvery = count("Progress Every", 1, 1);
   fair.auditLog = boolean(kFair, "Audit Log", "False");
 
   // Only the intervals change here; a paused service stays paused.

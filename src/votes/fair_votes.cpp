@@ -31,6 +31,9 @@ std::vector<std::string> FairVoteSettings::namesFromList(std::string_view list) 
 bool VoteLimit::exceededBy(double count) const {
   if (share == 0)
     return count > fixed;
+  // A share of nobody is no limit to reach: with no names read, no vote acts.
+  if (occupied == 0)
+    return false;
   // Compared in whole hundredths: no rounding of a percentage can move a limit that falls on a whole vote.
   return count * 100 > static_cast<double>(share) * occupied;
 }
@@ -62,6 +65,7 @@ void FairVotes::counted(int target, std::string_view speaker) {
   if (std::find(list.begin(), list.end(), speaker) == list.end())
     list.emplace_back(speaker);
   risenLast_ = target;
+  ++rises_;
 }
 
 void FairVotes::forget(int target) {
@@ -75,15 +79,19 @@ void FairVotes::forgetAll() {
   risenLast_.reset();
 }
 
-std::vector<int> FairVotes::slotsWithNewPlayers(const std::vector<std::string>& names) {
-  std::vector<int> changed;
-  for (std::size_t k = 0; k < names.size(); ++k) {
-    const std::string_view before = k < lastNames_.size() ? std::string_view(lastNames_[k]) : "";
-    if (before != names[k])
-      changed.push_back(static_cast<int>(k));
-  }
-  lastNames_ = names;
-  return changed;
+bool FairVotes::slotHasNewPlayer(int k, const std::string& name) {
+  const auto slot = static_cast<std::size_t>(k);
+  if (lastNames_.size() <= slot)
+    lastNames_.resize(slot + 1);
+  if (lastNames_[slot] == name)
+    return false;
+  lastNames_[slot] = name;
+  return true;
+}
+
+std::string_view FairVotes::lastName(int k) const {
+  const auto slot = static_cast<std::size_t>(k);
+  return slot < lastNames_.size() ? std::string_view(lastNames_[slot]) : std::string_view();
 }
 
 bool FairVotes::isImmune(std::string_view name) const {
@@ -92,15 +100,18 @@ bool FairVotes::isImmune(std::string_view name) const {
          settings.immunePlayers.end();
 }
 
-std::optional<int> FairVotes::takeProgressTarget() {
+std::optional<int> FairVotes::progressDue() {
   if (ticksSinceProgress_ < (1 << 20))
     ++ticksSinceProgress_;
   if (settings.progressMessage.empty() || !risenLast_ || ticksSinceProgress_ < settings.progressEvery)
     return std::nullopt;
-  const int target = *risenLast_;
-  risenLast_.reset();
+  return risenLast_;
+}
+
+void FairVotes::progressSent(int target, std::uint64_t risesBefore) {
+  if (risenLast_ == target && rises_ == risesBefore)
+    risenLast_.reset();
   ticksSinceProgress_ = 0;
-  return target;
 }
 
 std::string FairVotes::progressText(std::string_view name, std::string_view number, double votes,

@@ -73,17 +73,24 @@ class FairVotes {
 
   // --- Processing tick. ---
 
-  // Votes Follow Player: the slots whose name differs from the one the last complete roster scan saw.
-  // Remembers the new names either way. Before the first scan every slot counts as empty, as the window
-  // shows it: votes counted before anyone's name was known are dropped for every occupied slot.
-  std::vector<int> slotsWithNewPlayers(const std::vector<std::string>& names);
+  // Votes Follow Player: whether the name just read in slot `k` differs from the one read there before,
+  // and remembers it either way. Called as each slot is read, so a roster scan that fails half-way still
+  // keeps the names it got. Before the first scan every slot counts as empty, as the window shows it:
+  // votes counted before anyone's name was known are dropped for every occupied slot.
+  bool slotHasNewPlayer(int k, const std::string& name);
+  // The name last read in slot `k`, empty when none was.
+  std::string_view lastName(int k) const;
   bool isImmune(std::string_view name) const;
   // Below Min Players no vote punts and no vote map change happen.
   bool enoughPlayers(int occupied) const { return occupied >= settings.minPlayers; }
 
   // The target the progress message is due for in this tick, if any: the one whose count rose last,
-  // at most once every Progress Every ticks. Call once per tick; taking it clears it.
-  std::optional<int> takeProgressTarget();
+  // at most once every Progress Every ticks. Call once per tick.
+  std::optional<int> progressDue();
+  // The message about `target` has gone out: a count that rose again meanwhile is told about next time. A
+  // message that did not go out (a failure) is due again at the next tick.
+  void progressSent(int target, std::uint64_t risesBefore);
+  std::uint64_t rises() const { return rises_; }
   // The progress message with its placeholders filled in, each replaced once, never inside a value.
   std::string progressText(std::string_view name, std::string_view number, double votes, double needed) const;
 
@@ -105,6 +112,7 @@ class FairVotes {
   std::map<int, std::vector<std::string>> voters_;  // speakers in the order their votes counted
   std::vector<std::string> lastNames_;
   std::optional<int> risenLast_;
+  std::uint64_t rises_ = 0;           // counts counted(), to tell a rise during the progress message's send
   int ticksSinceProgress_ = 1 << 20;  // the first message may go at once
 };
 

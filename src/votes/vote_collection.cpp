@@ -73,10 +73,9 @@ std::optional<int> slotVotedFor(const frmmain& window, std::string_view word) {
 bool fairVoteCounts(const frmmain& window, std::optional<int> target, std::string_view speaker) {
   if (!target)
     return true;
-  // A roster scan that failed half-way leaves fewer names than slots: the missing ones are nobody.
-  std::string_view name;
-  if (*target != FairVotes::kMap && static_cast<std::size_t>(*target) < window.List1.size())
-    name = window.List1[static_cast<std::size_t>(*target)];
+  // The name last read in the slot, also when the latest roster scan failed before reaching it.
+  const std::string_view name =
+      *target == FairVotes::kMap ? std::string_view() : window.fairVotes.lastName(*target);
   return window.fairVotes.mayCount(*target, speaker, name);
 }
 
@@ -105,12 +104,17 @@ void readAndCount(frmmain& window, std::string& chatLine) {
   const std::vector<std::string_view> words = split(message, " ");
   if (piece(words, 0) != "/vote")
     return;
-  // With one vote per player the speaker's record decides instead of the exact line.
   if (window.fairVotes.linesCountOnce() && standsInVoteLog(window.Text1, chatLine))
     return;
 
   const std::string_view speaker = parts[0];
   const std::string_view target = piece(words, 1);
+  // With one vote per player the speaker's record decides instead of the exact line, but only for a vote
+  // that names a target: a number without a row fails once per line, as without the option.
+  if (!window.fairVotes.linesCountOnce() && target != "map" && !slotVotedFor(window, target) &&
+      standsInVoteLog(window.Text1, chatLine))
+    return;
+
   if (conv::isNumeric(target)) {
     if (!fairVoteCounts(window, slotVotedFor(window, target), speaker))
       return;

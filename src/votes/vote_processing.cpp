@@ -49,7 +49,6 @@ class ProcessingTick {
 
   void run() {
     scanRoster();
-    clearSlotsWithNewPlayers();
     clearEmptySlots();
     puntPlayersOverLimit();
     changeMapOverLimit();
@@ -66,26 +65,29 @@ class ProcessingTick {
     w_.List1.clear();
     if (w_.playerStartAddress.empty()) {
       w_.List1.assign(kPlayerSlots, std::string());
+      for (int k = 0; k < kPlayerSlots; ++k)
+        followPlayer(k);
       return;
     }
     std::int32_t address = convert("Player Start", w_.playerStartAddress, conv::toInt32);
     for (int k = 0; k < kPlayerSlots; ++k) {
       address = nextSlotAddress(address);
       w_.List1.push_back(w_.objMem.ReadString("&H" + conv::hex32(address), ReadLength{std::string("16")}));
+      followPlayer(k);
     }
   }
 
-  // Votes Follow Player: a slot that another player took since the last tick starts again from no votes,
-  // before anything looks at them; a leave and a join between two ticks never shows as an empty slot. The
-  // names are remembered on every tick, so switching the option on takes effect from the next tick.
-  void clearSlotsWithNewPlayers() {
-    const std::vector<int> changed = w_.fairVotes.slotsWithNewPlayers(w_.List1);
+  // Votes Follow Player: a slot that another player took since it was last read starts again from no
+  // votes as soon as its name is read, before anything looks at them; a leave and a join between two
+  // ticks never shows as an empty slot. The names are remembered on every tick, so switching the option
+  // on takes effect from the next tick, and a scan that fails half-way keeps what it read.
+  void followPlayer(int k) {
+    if (!w_.fairVotes.slotHasNewPlayer(k, w_.List1[static_cast<std::size_t>(k)]))
+      return;
     if (!w_.fairVotes.settings.votesFollowPlayer)
       return;
-    for (const int k : changed) {
-      voteRow(w_.List3, k) = "0";
-      w_.fairVotes.forget(k);
-    }
+    voteRow(w_.List3, k) = "0";
+    w_.fairVotes.forget(k);
   }
 
   // Votes counted for a slot that is empty now are dropped before they are compared with the limit.
@@ -168,7 +170,7 @@ class ProcessingTick {
   // Nothing is told about an immune player: votes against him may have counted before the roster scan
   // first showed his name, but they can never punt him.
   void sendProgressMessage() {
-    const std::optional<int> target = w_.fairVotes.takeProgressTarget();
+    const std::optional<int> target = w_.fairVotes.progressDue();
     if (!target || (*target != FairVotes::kMap && w_.fairVotes.isImmune(nameInSlot(*target))))
       return;
     std::string text;
@@ -180,7 +182,9 @@ class ProcessingTick {
       text = w_.fairVotes.progressText(nameInSlot(*target), std::to_string(*target), count,
                                        playerLimit().needed());
     }
+    const std::uint64_t risesBefore = w_.fairVotes.rises();
     console_.SendChatMessage(text, chat::kThenYield);
+    w_.fairVotes.progressSent(*target, risesBefore);
   }
 
   void sendSummary() {
