@@ -1,7 +1,9 @@
 // The collection tick against the live game simulator, through the Linux game link: the same chat line
 // again (the common case, nothing new to count) and a new vote line on every tick (read, split, log
 // scan, count). CPU time is the figure that counts: the tick runs every 500 ms on the game's host. Needs an
-// X display and the simulator: bench/run_link_bench.sh starts both.
+// X display and the simulator: bench/run_link_bench.sh starts both. ZARN_GAME_SIM_COMMAND, when set, is
+// the command (words split at blanks) that starts the simulator instead, e.g. Wine's loader and the
+// Windows build: "/usr/lib/wine/wine64 build/release/tools/game_sim/windows/zarn-game-sim.exe".
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/uio.h>
@@ -11,8 +13,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/main_window.h"
 #include "bench_window.h"
@@ -28,15 +32,33 @@ class NoPause final : public PausePort {
   void pause(double) override {}
 };
 
+// The program and its first arguments that start the simulator.
+std::vector<std::string> simulatorCommand() {
+  std::vector<std::string> words;
+  if (const char* command = std::getenv("ZARN_GAME_SIM_COMMAND")) {
+    std::istringstream split(command);
+    for (std::string word; split >> word;)
+      words.push_back(word);
+  }
+  if (words.empty())
+    words.push_back(ZARN_GAME_SIM_PATH);
+  return words;
+}
+
 struct Game {
   Game() {
+    std::vector<std::string> arguments = simulatorCommand();
+    // Under Wine /dev/null is Z:/dev/null, the same file.
+    arguments.insert(arguments.end(), {"--title", kTitle, "--transcript", "/dev/null"});
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+      argv.push_back(argument.data());
+    argv.push_back(nullptr);
     pid = fork();
     if (pid == 0) {
-      execl(ZARN_GAME_SIM_PATH, ZARN_GAME_SIM_PATH, "--title", kTitle, "--transcript", "/dev/null",
-            static_cast<char*>(nullptr));
+      execv(argv[0], argv.data());
       _exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
   ~Game() {
     kill(pid, SIGTERM);
@@ -52,9 +74,13 @@ struct Game {
 };
 
 struct Service {
+  // Waits for the window: Wine starts a program in 0.1 to several seconds.
   Service() {
     window.gameName = kTitle;
-    window.gameAttached = link.OpenGame(window.gameName);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!(window.gameAttached = link.OpenGame(window.gameName)) &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   NoPause pause;
   LinuxMemoryControl link{pause, nullptr};
@@ -64,12 +90,12 @@ struct Service {
 
 void CollectionTickSameLine(benchmark::State& state) {
   Game game;
-  game.say("Bob: hello all");
   Service service;
   if (!service.window.gameAttached) {
     state.SkipWithError("the simulator was not found");
     return;
   }
+  game.say("Bob: hello all");
   for (auto _ : state)
     service.window.Timer1_Timer();
 }

@@ -3,13 +3,25 @@
 # starts the simulator with a scenario in which six players vote Bob (slot 3) out and six vote for a map
 # change, starts zarn-vote's window against it at short intervals, and prints the simulator's transcript:
 # the punt, the announcement, the map change. Without a display it runs under a virtual X server and
-# saves a screenshot of the screen.
+# saves a screenshot of the screen. With --wine the game is the simulator built as a Windows program, run
+# under Wine (wine64) in a prefix of its own under build/ (made on the first run, some ten seconds).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+wine=""
+case "${1:-}" in
+  --wine) wine=yes ;;
+  "") ;;
+  *) echo "usage: $0 [--wine]" >&2; exit 2 ;;
+esac
+
 scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release --target zarn-vote zarn-game-sim
+if [ -n "$wine" ]; then
+  cmake --build --preset release --target zarn-vote zarn-game-sim-windows
+else
+  cmake --build --preset release --target zarn-vote zarn-game-sim
+fi
 
 run=build/demo-run
 rm -rf "$run"
@@ -20,6 +32,7 @@ printf '%s\r\n' '[Game]' 'Name=Delta Force Land Warrior,  V1.00.42' '[Memory]' '
 
 pids=()
 cleanup() {
+  [ -z "$wine" ] || /usr/lib/wine/wineserver -k 2>/dev/null || true
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
@@ -36,11 +49,24 @@ fi
 export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$PWD/$run/runtime"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 
-echo "Starting the game simulator and zarn-vote on display $DISPLAY (about half a minute)..."
-build/release/tools/game_sim/zarn-game-sim --scenario tools/game_sim/scenarios/demo.txt \
-  --transcript "$run/transcript.txt" --exit-after 90 2>"$run/game.log" &
+if [ -n "$wine" ]; then
+  export WINEPREFIX="$PWD/build/wine-prefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Making the Wine prefix $WINEPREFIX..."
+    /usr/lib/wine/wine64 wineboot -i >"$run/wineboot.log" 2>&1
+  fi
+  echo "Starting the game simulator under Wine and zarn-vote on display $DISPLAY (about half a minute)..."
+  # Wine names files by drive; Z: is the root.
+  /usr/lib/wine/wine64 build/release/tools/game_sim/windows/zarn-game-sim.exe \
+    --scenario "Z:$PWD/tools/game_sim/scenarios/demo.txt" --transcript "Z:$PWD/$run/transcript.txt" \
+    --exit-after 120 2>"$run/game.log" &
+else
+  echo "Starting the game simulator and zarn-vote on display $DISPLAY (about half a minute)..."
+  build/release/tools/game_sim/zarn-game-sim --scenario tools/game_sim/scenarios/demo.txt \
+    --transcript "$run/transcript.txt" --exit-after 90 2>"$run/game.log" &
+fi
 pids+=($!)
-for _ in $(seq 100); do grep -q START "$run/transcript.txt" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 600); do grep -q START "$run/transcript.txt" 2>/dev/null && break; sleep 0.1; done
 # Side by side: the game to the right of the operator's window.
 game=$(xdotool search --name '^Delta Force Land Warrior,  V1.00.42$' 2>/dev/null | head -n 1 || true)
 [ -n "$game" ] && xdotool windowmove "$game" 300 0 2>/dev/null || true

@@ -41,10 +41,19 @@ void ErrorLog::write(std::string_view description, const std::string_view* chatL
   entry << label << "\r\n";
 
   // One open, one write, one close per entry. A log that cannot be written loses this entry only; the
-  // tick must end as usual whatever happens here.
+  // tick must end as usual whatever happens here. An entry that did not fit whole (a full disk, a
+  // file-size limit) is cut off again, so the log keeps whole lines.
+  std::error_code noSize;
+  const std::uintmax_t before = std::filesystem::file_size(file_, noSize);
   std::ofstream out(file_, std::ios::binary | std::ios::app);
   if (!out)
     return;
   const std::string text = entry.str();
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.flush();
+  if (out)
+    return;
+  out.close();
+  std::error_code ignored;
+  std::filesystem::resize_file(file_, noSize ? 0 : before, ignored);
 }

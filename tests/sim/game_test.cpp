@@ -259,6 +259,26 @@ TEST_F(GameTest, WindowGoneEndsTheActivationAndAHeldKeyWhilePlayersCarryOn) {
   EXPECT_EQ(take(), (Lines{"ACTIVE"}));
 }
 
+// The Windows build reads the keyboard through DirectInput: what its poll saw counts at once, whatever the
+// time since the activation, and presses it never saw are reported with its reason.
+TEST_F(GameTest, KeysPolledByTheSystemCountAtOnceAndUnseenOnesAreReported) {
+  load();
+  take();
+  game_->activate(999);  // already active: nothing
+  game_->keyPolled("grave", 1001);
+  writeText(console_, "punt 3");
+  game_->keyPolled("Return", 1002);
+  EXPECT_EQ(take(),
+            (Lines{"KEY grave", "CONSOLE open", "KEY Return", "COMMAND punt 3", "PUNT 3 (empty slot)"}));
+
+  game_->keyMissed("Return", "never seen by DirectInput: pressed 3 ms after activation, held 30 ms", 1100);
+  game_->keyDropped("grave", 1200);
+  EXPECT_EQ(take(),
+            (Lines{"MISSED Return never seen by DirectInput: pressed 3 ms after activation, held 30 ms",
+                   "DROPPED grave"}));
+  EXPECT_EQ(game_->nextDueMs(), std::nullopt);  // nothing waits for a poll of the rules' own
+}
+
 TEST(TranscriptTest, LinesCarrySecondsSinceTheStartWithMilliseconds) {
   EXPECT_EQ(formatLine(12345, "KEY", "grave"), "[   12.345] KEY grave\n");
   EXPECT_EQ(formatLine(0, "ACTIVE", ""), "[    0.000] ACTIVE\n");

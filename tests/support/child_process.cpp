@@ -37,11 +37,6 @@ ChildProcess::ChildProcess(std::vector<std::string> arguments, ChildSetup setup)
     const int nothing = ::open("/dev/null", O_RDONLY);
     if (nothing >= 0)
       ::dup2(nothing, STDIN_FILENO);
-    if (setup.ignoreFileSizeSignal) {
-      struct sigaction ignore {};
-      ignore.sa_handler = SIG_IGN;
-      ::sigaction(SIGXFSZ, &ignore, nullptr);
-    }
     if (setup.fileSizeLimit) {
       const rlimit limit{*setup.fileSizeLimit, *setup.fileSizeLimit};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)

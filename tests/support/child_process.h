@@ -1,5 +1,5 @@
 // A program started by a test the way a service manager or an operator's shell would start it: as another
-// user, with a limit on the size of the files it writes, with signals ignored from the start. Its standard
+// user, or with a limit on the size of the files it writes. Its standard
 // output and error are collected through a pipe, so that a size limit on the program does not cut them.
 #pragma once
 
@@ -24,10 +24,9 @@ std::optional<UserIds> unprivilegedUser();
 
 struct ChildSetup {
   std::optional<UserIds> user;
-  // RLIMIT_FSIZE in bytes, soft and hard.
+  // RLIMIT_FSIZE in bytes, soft and hard. SIGXFSZ keeps its default action: a program that does not
+  // ignore it ends when it writes past the limit.
   std::optional<rlim_t> fileSizeLimit;
-  // SIGXFSZ ignored before the program starts; an ignored signal stays ignored across exec.
-  bool ignoreFileSizeSignal = false;
 };
 
 class ChildProcess {

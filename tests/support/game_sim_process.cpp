@@ -32,7 +32,8 @@ std::string displayFromFile(const fs::path& file) {
 }
 
 GameSimProcess::GameSimProcess(const std::string& program, const std::string& scenario,
-                               std::vector<std::string> extra, std::optional<std::string> title) {
+                               std::vector<std::string> extra, std::optional<std::string> title,
+                               std::vector<std::string> launcher) {
   static int counter = 0;
   ++counter;
   const std::string unique = std::to_string(::getpid()) + "-" + std::to_string(counter);
@@ -41,15 +42,11 @@ GameSimProcess::GameSimProcess(const std::string& program, const std::string& sc
   fs::remove_all(folder_);
   fs::create_directories(folder_);
   std::ofstream(folder_ / "scenario.txt") << scenario;
-  std::vector<std::string> arguments{program,
-                                     "--title",
-                                     title_,
-                                     "--scenario",
-                                     (folder_ / "scenario.txt").string(),
-                                     "--transcript",
-                                     transcriptPath().string(),
-                                     "--exit-after",
-                                     "60"};
+  const std::string drive = launcher.empty() ? "" : "Z:";
+  std::vector<std::string> arguments = launcher;
+  arguments.insert(arguments.end(),
+                   {program, "--title", title_, "--scenario", drive + (folder_ / "scenario.txt").string(),
+                    "--transcript", drive + transcriptPath().string(), "--exit-after", "60"});
   arguments.insert(arguments.end(), extra.begin(), extra.end());
   std::vector<char*> argv;
   for (std::string& argument : arguments)

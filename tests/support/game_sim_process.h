@@ -19,9 +19,12 @@ std::string displayFromFile(const std::filesystem::path& file);
 
 class GameSimProcess {
  public:
-  // Starts `program`. Without a `title`, the window gets one of its own that no other test uses.
+  // Starts `program`. Without a `title`, the window gets one of its own that no other test uses. With a
+  // `launcher` (Wine's loader for the Windows build), that runs with the program as its first argument,
+  // and the files are named to the program the way Wine reaches them (Z: is the root).
   GameSimProcess(const std::string& program, const std::string& scenario = "",
-                 std::vector<std::string> extra = {}, std::optional<std::string> title = std::nullopt);
+                 std::vector<std::string> extra = {}, std::optional<std::string> title = std::nullopt,
+                 std::vector<std::string> launcher = {});
   ~GameSimProcess();
   GameSimProcess(const GameSimProcess&) = delete;
   GameSimProcess& operator=(const GameSimProcess&) = delete;

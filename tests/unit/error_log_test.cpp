@@ -3,7 +3,11 @@
 #include "app/error_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <locale>
 #include <optional>
@@ -81,6 +85,37 @@ TEST(ErrorLogLocaleTest, UnusableEnvironmentLocaleFallsBack) {
   }
   ASSERT_TRUE(locale.has_value());
   EXPECT_EQ(locale->name(), std::locale::classic().name());
+}
+
+}  // namespace
+
+namespace {
+
+// A full disk, as a file-size limit makes it: entries that do not fit are lost whole, never cut in two, and
+// the entries before them stay as they were. Runs in a child process, which alone gets the limit.
+TEST(ErrorLogFullDiskTest, AnEntryThatDoesNotFitIsLostWhole) {
+  TempFolder folder;
+  const pid_t child = fork();
+  ASSERT_NE(-1, child);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{300, 300};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    FixedClock clock;
+    const ErrorLog log(folder / "errors.log", clock, std::locale::classic());
+    for (int entry = 0; entry < 20; ++entry)
+      log.append("game link failed on call " + std::to_string(entry), kVoteProcessing);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the full disk ended the writer";
+  const std::string text = folder.read("errors.log");
+  const std::string first = "12/07/26 - 09:05:30 - game link failed on call 0 - Vote Processing\r\n";
+  ASSERT_GE(text.size(), first.size());
+  EXPECT_EQ(first, text.substr(0, first.size()));
+  EXPECT_LE(text.size(), 300u);
+  EXPECT_EQ(0u, text.size() % first.size()) << "only whole entries: " << text;
 }
 
 }  // namespace

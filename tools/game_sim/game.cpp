@@ -102,6 +102,18 @@ void Game::keyRelease(std::string_view key, std::int64_t nowMs) {
   }
 }
 
+void Game::keyPolled(std::string_view key, std::int64_t nowMs) {
+  take(std::string(key), nowMs);
+}
+
+void Game::keyMissed(std::string_view key, std::string_view why, std::int64_t nowMs) {
+  transcript_.write(nowMs, "MISSED", std::string(key) + " " + std::string(why));
+}
+
+void Game::keyDropped(std::string_view key, std::int64_t nowMs) {
+  transcript_.write(nowMs, "DROPPED", key);
+}
+
 void Game::advance(std::int64_t nowMs) {
   for (auto it = pressedAtMs_.begin(); it != pressedAtMs_.end();) {
     if (nowMs - it->second >= kPollMs) {

@@ -39,6 +39,12 @@ class Game {
   void deactivate(std::int64_t nowMs);
   void keyPress(std::string_view key, std::int64_t nowMs);
   void keyRelease(std::string_view key, std::int64_t nowMs);
+  // For a platform whose keyboard is polled by the system (DirectInput) rather than by the rules above: a
+  // key its poll saw go down is taken at once, and a press the window was told of that no poll ever saw
+  // is reported with the platform's reason ("grave 3 ms after activation").
+  void keyPolled(std::string_view key, std::int64_t nowMs);
+  void keyMissed(std::string_view key, std::string_view why, std::int64_t nowMs);
+  void keyDropped(std::string_view key, std::int64_t nowMs);
 
   // Whether the scenario wants the game's window to exist. The platform destroys or makes the window to
   // match and then tells the game with windowGone or windowBack.

@@ -1,6 +1,7 @@
 // zarn-vote: the operator's window, or with --headless the service alone.
 #include <QApplication>
 #include <QDesktopServices>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -61,6 +62,10 @@ int runWindow(int argc, char** argv, const std::filesystem::path& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A full disk or a file-size limit must make a write fail (the error log then drops its entry), not end
+  // the service; so must a closed stderr (a service manager that went away).
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   std::error_code ignored;
   const CommandLine command =
