@@ -30,30 +30,35 @@ void ErrorLog::append(std::string_view description, std::string_view chatLine, s
   write(description, &chatLine, label);
 }
 
-void ErrorLog::write(std::string_view description, const std::string_view* chatLine,
-                     std::string_view label) const {
-  const std::tm now = clock_.localNow();
-  std::ostringstream entry;
-  entry.imbue(locale_);
-  entry << std::put_time(&now, "%x") << " - " << std::put_time(&now, "%X") << " - " << description << " - ";
-  if (chatLine != nullptr)
-    entry << *chatLine << " - ";
-  entry << label << "\r\n";
+std::string logTimestamp(const std::tm& now, const std::locale& locale) {
+  std::ostringstream stamp;
+  stamp.imbue(locale);
+  stamp << std::put_time(&now, "%x") << " - " << std::put_time(&now, "%X");
+  return stamp.str();
+}
 
-  // One open, one write, one close per entry. A log that cannot be written loses this entry only; the
-  // tick must end as usual whatever happens here. An entry that did not fit whole (a full disk, a
-  // file-size limit) is cut off again, so the log keeps whole lines.
+void appendWholeEntry(const std::filesystem::path& file, std::string_view entry) {
   std::error_code noSize;
-  const std::uintmax_t before = std::filesystem::file_size(file_, noSize);
-  std::ofstream out(file_, std::ios::binary | std::ios::app);
+  const std::uintmax_t before = std::filesystem::file_size(file, noSize);
+  std::ofstream out(file, std::ios::binary | std::ios::app);
   if (!out)
     return;
-  const std::string text = entry.str();
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.write(entry.data(), static_cast<std::streamsize>(entry.size()));
   out.flush();
   if (out)
     return;
   out.close();
   std::error_code ignored;
-  std::filesystem::resize_file(file_, noSize ? 0 : before, ignored);
+  std::filesystem::resize_file(file, noSize ? 0 : before, ignored);
+}
+
+void ErrorLog::write(std::string_view description, const std::string_view* chatLine,
+                     std::string_view label) const {
+  std::string entry = logTimestamp(clock_.localNow(), locale_);
+  entry.append(" - ").append(description).append(" - ");
+  if (chatLine != nullptr)
+    entry.append(*chatLine).append(" - ");
+  entry.append(label).append("\r\n");
+  // The tick that failed must end as usual whatever happens to its entry.
+  appendWholeEntry(file_, entry);
 }

@@ -23,6 +23,15 @@ class SystemClock final : public Clock {
   std::tm localNow() const override;
 };
 
+// Short date and short time of `now` in the locale's formats, joined by " - ", as the logs beside the
+// program begin their lines.
+std::string logTimestamp(const std::tm& now, const std::locale& locale);
+
+// Appends one whole entry to a log file with one open and one write. A file that cannot be opened loses
+// the entry; an entry that did not fit whole (a full disk, a file-size limit) is cut off again, so the log
+// keeps whole lines. Never fails.
+void appendWholeEntry(const std::filesystem::path& file, std::string_view entry);
+
 inline constexpr std::string_view kVoteCollection = "Vote Collection";
 inline constexpr std::string_view kVoteProcessing = "Vote Processing";
 

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "app/conversions.h"
@@ -23,6 +24,7 @@ frmmain::frmmain(const MainWindowPorts& ports)
       objMem(ports.memory),
       globals(ports.globals),
       errorLog(ports.programFolder / "errorlog.log", ports.clock),
+      fairVotes(ports.programFolder / "votes.log", ports.clock),
       programFolder_(ports.programFolder) {}
 
 std::string frmmain::settingsPath() const {
@@ -92,6 +94,24 @@ void frmmain::Form_Activate() {
   firstRun = boolean("General", "First Run", "True");
   playerStartAddress = text("Memory", "Player Start", "");
 
+  // The opt-in rules come after the keys above. Each one is off when absent or when its text does not
+  // convert, and a share outside 1 to 100 is off as well.
+  constexpr const char* kFair = "Fair Votes";
+  auto share = [&integer](const char* key) {
+    const std::int16_t percent = integer(kFair, key, "0");
+    return percent >= 1 && percent <= 100 ? percent : std::int16_t{0};
+  };
+  FairVoteSettings& fair = fairVotes.settings;
+  fair.oneVotePerPlayer = boolean(kFair, "One Vote Per Player", "False");
+  fair.votesFollowPlayer = boolean(kFair, "Votes Follow Player", "False");
+  fair.immunePlayers = FairVoteSettings::namesFromList(text(kFair, "Immune Players", ""));
+  fair.playerVoteShare = share("Player Vote Share");
+  fair.mapVoteShare = share("Map Vote Share");
+  fair.minPlayers = integer(kFair, "Min Players", "0");
+  fair.progressMessage = text(kFair, "Progress Message", "");
+  fair.progressEvery = std::max(std::int16_t{1}, integer(kFair, "Progress Every", "1"));
+  fair.auditLog = boolean(kFair, "Audit Log", "False");
+
   // Only the intervals change here; a paused service stays paused.
   Timer1.setInterval(collectInterval);
   Timer2.setInterval(processInterval);
@@ -139,6 +159,8 @@ void frmmain::Command1_Click() {
   List3.assign(List3.size(), "0");
   Text4 = "0";
   Text1.clear();
+  fairVotes.forgetAll();
+  fairVotes.audit("Clear Votes");
   globals.raiseClearVotes();
 }
 
@@ -147,6 +169,7 @@ void frmmain::Command2_Click() {
   showNotice("Map will be reset on the next checking cycle.\r\n(under " + std::to_string(Timer2.interval()) +
              "m/s)\r\nMap votes reset");
   Text4 = "0";
+  fairVotes.forget(FairVotes::kMap);
 }
 
 void frmmain::Command3_Click() {

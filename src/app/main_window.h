@@ -13,6 +13,7 @@
 #include "app/host.h"
 #include "app/tick_nesting.h"
 #include "memlink/memory_control.h"
+#include "votes/fair_votes.h"
 
 inline constexpr const char* kProgramTitle = "Zarn - Vote";
 inline constexpr int kPlayerSlots = 16;
@@ -84,7 +85,7 @@ class frmmain {
   void onlinehelp_Click();
   void about_Click();
 
-  // Path of the settings file and the error log in the program folder.
+  // Path of the settings file in the program folder.
   std::string settingsPath() const;
 
   // A modal notice to the operator, marked as such while it is open (ticks keep firing behind it).
@@ -134,6 +135,8 @@ class frmmain {
   MemoryControl& objMem;
   Globals& globals;
   ErrorLog errorLog;
+  // The opt-in rules of [Fair Votes] and what they remember between ticks; votes.log beside the error log.
+  FairVotes fairVotes;
   // The ticks and notices running right now, for the window layer to mark its own notices too.
   TickNesting ticks;
 

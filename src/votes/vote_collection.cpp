@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/conversions.h"
 #include "app/main_window.h"
+#include "votes/fair_votes.h"
 #include "votes/vote_table.h"
 
 namespace {
@@ -51,6 +53,33 @@ bool standsInVoteLog(const std::string& voteLog, std::string_view line) {
   return false;
 }
 
+// The slot a numeric vote word names ("03", "3.0" and "+3" all name slot 3), or nothing when it names no
+// row of the vote table; such a vote then fails as it always did.
+std::optional<int> slotVotedFor(const frmmain& window, std::string_view word) {
+  const std::optional<double> number = conv::parseNumber(word);
+  if (!number)
+    return std::nullopt;
+  try {
+    const int slot = conv::roundToInt16(*number);
+    if (slot >= 0 && static_cast<std::size_t>(slot) < window.List3.size())
+      return slot;
+  } catch (const RuntimeError&) {
+  }
+  return std::nullopt;
+}
+
+// The fair-vote rules on one vote: an immune name in the slot (as the last roster scan saw it) and, with
+// one vote per player, a speaker who already counted against this target.
+bool fairVoteCounts(const frmmain& window, std::optional<int> target, std::string_view speaker) {
+  if (!target)
+    return true;
+  // A roster scan that failed half-way leaves fewer names than slots: the missing ones are nobody.
+  std::string_view name;
+  if (*target != FairVotes::kMap && static_cast<std::size_t>(*target) < window.List1.size())
+    name = window.List1[static_cast<std::size_t>(*target)];
+  return window.fairVotes.mayCount(*target, speaker, name);
+}
+
 void appendToVoteLog(frmmain& window, const std::string& line) {
   window.Text1 += line + "\r\n";
 }
@@ -71,22 +100,31 @@ void readAndCount(frmmain& window, std::string& chatLine) {
   if (!isNew)
     return;
 
-  const std::string_view message = piece(split(chatLine, ": "), 1);
+  const std::vector<std::string_view> parts = split(chatLine, ": ");
+  const std::string_view message = piece(parts, 1);
   const std::vector<std::string_view> words = split(message, " ");
   if (piece(words, 0) != "/vote")
     return;
-  if (standsInVoteLog(window.Text1, chatLine))
+  // With one vote per player the speaker's record decides instead of the exact line.
+  if (window.fairVotes.linesCountOnce() && standsInVoteLog(window.Text1, chatLine))
     return;
 
+  const std::string_view speaker = parts[0];
   const std::string_view target = piece(words, 1);
   if (conv::isNumeric(target)) {
+    if (!fairVoteCounts(window, slotVotedFor(window, target), speaker))
+      return;
     appendToVoteLog(window, chatLine);
     const std::int16_t player = conv::toInt16(target);
     std::string& count = voteRow(window.List3, player);
     count = conv::formatNumber(conv::toNumber(count) + 1);
+    window.fairVotes.counted(player, speaker);
   } else if (target == "map") {
+    if (!fairVoteCounts(window, FairVotes::kMap, speaker))
+      return;
     window.Text4 = conv::formatNumber(conv::toNumber(window.Text4) + 1);
     appendToVoteLog(window, chatLine);
+    window.fairVotes.counted(FairVotes::kMap, speaker);
   }
 }
 

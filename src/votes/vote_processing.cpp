@@ -1,13 +1,16 @@
 #include "votes/vote_processing.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "app/conversions.h"
 #include "app/main_window.h"
 #include "votes/console_channel.h"
+#include "votes/fair_votes.h"
 #include "votes/vote_table.h"
 
 namespace {
@@ -46,9 +49,11 @@ class ProcessingTick {
 
   void run() {
     scanRoster();
+    clearSlotsWithNewPlayers();
     clearEmptySlots();
     puntPlayersOverLimit();
     changeMapOverLimit();
+    sendProgressMessage();
     sendSummary();
     w_.host.yield();
     resetVotes();
@@ -70,23 +75,72 @@ class ProcessingTick {
     }
   }
 
+  // Votes Follow Player: a slot that another player took since the last tick starts again from no votes,
+  // before anything looks at them; a leave and a join between two ticks never shows as an empty slot. The
+  // names are remembered on every tick, so switching the option on takes effect from the next tick.
+  void clearSlotsWithNewPlayers() {
+    const std::vector<int> changed = w_.fairVotes.slotsWithNewPlayers(w_.List1);
+    if (!w_.fairVotes.settings.votesFollowPlayer)
+      return;
+    for (const int k : changed) {
+      voteRow(w_.List3, k) = "0";
+      w_.fairVotes.forget(k);
+    }
+  }
+
   // Votes counted for a slot that is empty now are dropped before they are compared with the limit.
   void clearEmptySlots() {
     const auto rows = static_cast<int>(w_.List2.size());
     for (int k = 0; k < rows; ++k) {
-      if (voteRow(w_.List1, k).empty())
+      if (voteRow(w_.List1, k).empty()) {
         voteRow(w_.List3, k) = "0";
+        w_.fairVotes.forget(k);
+      }
     }
+  }
+
+  int occupiedSlots() const {
+    return static_cast<int>(std::count_if(w_.List1.begin(), w_.List1.end(),
+                                          [](const std::string& name) { return !name.empty(); }));
+  }
+
+  std::string nameInSlot(int k) const {
+    return static_cast<std::size_t>(k) < w_.List1.size() ? w_.List1[static_cast<std::size_t>(k)]
+                                                         : std::string();
+  }
+
+  // Read at each use: an activation during a yield may change the settings in the middle of the tick.
+  VoteLimit playerLimit() const {
+    return VoteLimit{static_cast<double>(w_.maxPlayerVotes), w_.fairVotes.settings.playerVoteShare,
+                     occupiedSlots()};
+  }
+  VoteLimit mapLimit() const {
+    const std::int16_t share = w_.fairVotes.settings.mapVoteShare;
+    // With a share the fixed limit plays no part, so a Max Map Votes that is no number does no harm.
+    const double fixed = share == 0 ? convert("Max Map Votes", w_.maxMapVotes, conv::toNumber) : 0;
+    return VoteLimit{fixed, share, occupiedSlots()};
+  }
+
+  // Immune players and too few players stop a punt for votes; the count stays as it is.
+  bool votesMayPunt(int k, const VoteLimit& limit) const {
+    return w_.fairVotes.enoughPlayers(limit.occupied) && !w_.fairVotes.isImmune(nameInSlot(k));
   }
 
   void puntPlayersOverLimit() {
     const auto rows = static_cast<int>(w_.List3.size());
     for (int k = 0; k < rows; ++k) {
-      if (!(convert("vote count", voteRow(w_.List3, k), conv::toNumber) > w_.maxPlayerVotes))
+      const double count = convert("vote count", voteRow(w_.List3, k), conv::toNumber);
+      const VoteLimit limit = playerLimit();
+      if (!limit.exceededBy(count) || !votesMayPunt(k, limit))
         continue;
+      // Who voted him out is settled now; votes counted during the command's pauses are dropped unseen.
+      const std::vector<std::string> voters = w_.fairVotes.voters(k);
       const std::string number = std::to_string(k);
       console_.SendConsoleCommand("punt " + number);
       voteRow(w_.List3, k) = "0";
+      w_.fairVotes.audit("Punt by votes - " + audit_text::player(k, w_.List1) + " - " +
+                         audit_text::countAndVoters(count, limit, voters));
+      w_.fairVotes.forget(k);
       if (w_.displayPlayerNumber == "True") {
         w_.puntAnnouncement = w_.puntMessage1 + voteRow(w_.List1, k) + "(" + number + ")" + w_.puntMessage2;
       } else {
@@ -98,12 +152,35 @@ class ProcessingTick {
 
   void changeMapOverLimit() {
     const double count = convert("map vote count", w_.Text4, conv::toNumber);
-    const double limit = convert("Max Map Votes", w_.maxMapVotes, conv::toNumber);
-    if (!(count > limit))
+    const VoteLimit limit = mapLimit();
+    if (!limit.exceededBy(count) || !w_.fairVotes.enoughPlayers(limit.occupied))
       return;
+    const std::vector<std::string> voters = w_.fairVotes.voters(FairVotes::kMap);
     console_.SendChatMessage(w_.mapVotedOutMessage, chat::kYieldThenLongPause);
     console_.SendConsoleCommand("resetgames");
     w_.Text4 = "0";
+    w_.fairVotes.audit("Map change by votes - " + audit_text::countAndVoters(count, limit, voters));
+    w_.fairVotes.forget(FairVotes::kMap);
+  }
+
+  // At most one progress message a tick, about the target whose count rose last, with the count as it
+  // stands when the message is composed. A vote counted while it is being sent is told about next time.
+  // Nothing is told about an immune player: votes against him may have counted before the roster scan
+  // first showed his name, but they can never punt him.
+  void sendProgressMessage() {
+    const std::optional<int> target = w_.fairVotes.takeProgressTarget();
+    if (!target || (*target != FairVotes::kMap && w_.fairVotes.isImmune(nameInSlot(*target))))
+      return;
+    std::string text;
+    if (*target == FairVotes::kMap) {
+      const double count = convert("map vote count", w_.Text4, conv::toNumber);
+      text = w_.fairVotes.progressText("Map", "map", count, mapLimit().needed());
+    } else {
+      const double count = convert("vote count", voteRow(w_.List3, *target), conv::toNumber);
+      text = w_.fairVotes.progressText(nameInSlot(*target), std::to_string(*target), count,
+                                       playerLimit().needed());
+    }
+    console_.SendChatMessage(text, chat::kThenYield);
   }
 
   void sendSummary() {
@@ -131,6 +208,8 @@ class ProcessingTick {
     w_.List3.assign(w_.List3.size(), "0");
     w_.Text4 = "0";
     w_.Text1.clear();
+    w_.fairVotes.forgetAll();
+    w_.fairVotes.audit("Automatic reset");
   }
 
   // Each flag is lowered only once its request's last command has gone out, and only if the operator did
@@ -142,12 +221,14 @@ class ProcessingTick {
       const std::uint32_t raises = g.puntRaises;
       const std::int16_t number = g.puntPlayerNumber;
       console_.SendConsoleCommand("punt " + std::to_string(number));
+      w_.fairVotes.audit("Operator punt - " + audit_text::player(number, w_.List1));
       lowerUnlessRaisedAgain(g.puntRequested, g.puntRaises, raises);
     }
     if (g.banRequested) {
       const std::uint32_t raises = g.banRaises;
       const std::int16_t number = g.banPlayerNumber;
       console_.SendConsoleCommand("ban " + std::to_string(number));
+      w_.fairVotes.audit("Operator ban - " + audit_text::player(number, w_.List1));
       lowerUnlessRaisedAgain(g.banRequested, g.banRaises, raises);
     }
     if (g.clearVotesRequested) {
@@ -159,6 +240,7 @@ class ProcessingTick {
       const std::uint32_t raises = g.nextMapRaises;
       console_.SendChatMessage(w_.adminNextMapMessage, chat::kYieldAfterConsoleKeyThenLongPause);
       console_.SendConsoleCommand("resetgames");
+      w_.fairVotes.audit("Operator map change");
       lowerUnlessRaisedAgain(g.nextMapRequested, g.nextMapRaises, raises);
     }
   }

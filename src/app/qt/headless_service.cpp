@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <cerrno>
 #include <cstdlib>
+#include <iostream>
 #include <ostream>
 
 #include "app/qt/program_end.h"
@@ -44,7 +45,11 @@ HeadlessService::HeadlessService(const std::filesystem::path& programFolder, Mem
       log_(log),
       timer1_([this] { core_.Timer1_Timer(); }),
       timer2_([this] { core_.Timer2_Timer(); }),
-      core_(MainWindowPorts{*this, timer1_, timer2_, memory, globals_, programFolder, clock}) {}
+      core_(MainWindowPorts{*this, timer1_, timer2_, memory, globals_, programFolder, clock}) {
+  // The audit log's lines also go to stdout, so that the service manager's journal keeps them beside the
+  // notices on stderr; flushed at once, as a journal reads them as they come.
+  core_.fairVotes.echoAuditLines([](const std::string& line) { std::cout << line << std::endl; });
+}
 
 HeadlessService::~HeadlessService() {
   if (signalPipe_[0] >= 0) {

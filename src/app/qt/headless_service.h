@@ -1,6 +1,7 @@
 // The service without a window, for a dedicated server started by a service manager: the same core,
-// timers and pauses, notices written to stderr, and signals that end it (SIGINT, SIGTERM) or make it reload
-// its settings and attach again (SIGHUP), as returning to the window would.
+// timers and pauses, notices written to stderr, the audit log's lines (when it is on) also to stdout, and
+// signals that end it (SIGINT, SIGTERM) or make it reload its settings and attach again (SIGHUP), as
+// returning to the window would.
 #pragma once
 
 #include <QObject>

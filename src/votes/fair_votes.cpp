@@ -1,0 +1,169 @@
+#include "votes/fair_votes.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "app/conversions.h"
+#include "app/text.h"
+
+namespace {
+
+const std::vector<std::string> kNoVoters;
+
+}  // namespace
+
+std::vector<std::string> FairVoteSettings::namesFromList(std::string_view list) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t comma = list.find(',', start);
+    if (comma == std::string_view::npos)
+      comma = list.size();
+    const std::string_view name = text::trimBlanks(list.substr(start, comma - start));
+    if (!name.empty())
+      names.emplace_back(name);
+    start = comma + 1;
+  }
+  return names;
+}
+
+bool VoteLimit::exceededBy(double count) const {
+  if (share == 0)
+    return count > fixed;
+  // Compared in whole hundredths: no rounding of a percentage can move a limit that falls on a whole vote.
+  return count * 100 > static_cast<double>(share) * occupied;
+}
+
+double VoteLimit::value() const {
+  if (share == 0)
+    return fixed;
+  return static_cast<double>(share) * occupied / 100;
+}
+
+double VoteLimit::needed() const {
+  return std::max(0.0, std::floor(value()) + 1);
+}
+
+FairVotes::FairVotes(std::filesystem::path auditFile, const Clock& clock, std::locale locale)
+    : auditFile_(std::move(auditFile)), clock_(clock), locale_(std::move(locale)) {}
+
+bool FairVotes::mayCount(int target, std::string_view speaker, std::string_view nameInSlot) const {
+  if (target != kMap && isImmune(nameInSlot))
+    return false;
+  if (!settings.oneVotePerPlayer)
+    return true;
+  const std::vector<std::string>& already = voters(target);
+  return std::find(already.begin(), already.end(), speaker) == already.end();
+}
+
+void FairVotes::counted(int target, std::string_view speaker) {
+  std::vector<std::string>& list = voters_[target];
+  if (std::find(list.begin(), list.end(), speaker) == list.end())
+    list.emplace_back(speaker);
+  risenLast_ = target;
+}
+
+void FairVotes::forget(int target) {
+  voters_.erase(target);
+  if (risenLast_ == target)
+    risenLast_.reset();
+}
+
+void FairVotes::forgetAll() {
+  voters_.clear();
+  risenLast_.reset();
+}
+
+std::vector<int> FairVotes::slotsWithNewPlayers(const std::vector<std::string>& names) {
+  std::vector<int> changed;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    const std::string_view before = k < lastNames_.size() ? std::string_view(lastNames_[k]) : "";
+    if (before != names[k])
+      changed.push_back(static_cast<int>(k));
+  }
+  lastNames_ = names;
+  return changed;
+}
+
+bool FairVotes::isImmune(std::string_view name) const {
+  // An empty slot is never immune: the list holds no empty names.
+  return std::find(settings.immunePlayers.begin(), settings.immunePlayers.end(), name) !=
+         settings.immunePlayers.end();
+}
+
+std::optional<int> FairVotes::takeProgressTarget() {
+  if (ticksSinceProgress_ < (1 << 20))
+    ++ticksSinceProgress_;
+  if (settings.progressMessage.empty() || !risenLast_ || ticksSinceProgress_ < settings.progressEvery)
+    return std::nullopt;
+  const int target = *risenLast_;
+  risenLast_.reset();
+  ticksSinceProgress_ = 0;
+  return target;
+}
+
+std::string FairVotes::progressText(std::string_view name, std::string_view number, double votes,
+                                    double needed) const {
+  const std::string votesText = conv::formatNumber(votes);
+  const std::string neededText = conv::formatNumber(needed);
+  const std::array<std::pair<std::string_view, std::string_view>, 4> values{{
+      {"%name%", name},
+      {"%number%", number},
+      {"%votes%", votesText},
+      {"%needed%", neededText},
+  }};
+  const std::string_view pattern = settings.progressMessage;
+  std::string text;
+  std::size_t i = 0;
+  while (i < pattern.size()) {
+    bool replaced = false;
+    for (const auto& [placeholder, value] : values) {
+      if (pattern.compare(i, placeholder.size(), placeholder) == 0) {
+        text.append(value);
+        i += placeholder.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced)
+      text += pattern[i++];
+  }
+  return text;
+}
+
+const std::vector<std::string>& FairVotes::voters(int target) const {
+  const auto found = voters_.find(target);
+  return found == voters_.end() ? kNoVoters : found->second;
+}
+
+void FairVotes::audit(std::string_view what) const {
+  if (!settings.auditLog)
+    return;
+  std::string line = logTimestamp(clock_.localNow(), locale_);
+  line.append(" - ").append(what);
+  if (echo_)
+    echo_(line);
+  appendWholeEntry(auditFile_, line + "\r\n");
+}
+
+namespace audit_text {
+
+std::string player(int number, const std::vector<std::string>& names) {
+  std::string text = "player " + std::to_string(number);
+  if (number >= 0 && static_cast<std::size_t>(number) < names.size())
+    text += " \"" + names[static_cast<std::size_t>(number)] + "\"";
+  return text;
+}
+
+std::string countAndVoters(double count, const VoteLimit& limit, const std::vector<std::string>& voters) {
+  std::string text = "count " + conv::formatNumber(count) + ", limit " + conv::formatNumber(limit.value());
+  if (voters.empty())
+    return text;
+  text += " - voters ";
+  for (std::size_t i = 0; i < voters.size(); ++i)
+    text += (i == 0 ? "\"" : ", \"") + voters[i] + "\"";
+  return text;
+}
+
+}  // namespace audit_text

@@ -1,0 +1,117 @@
+// The optional fair-vote rules of the [Fair Votes] settings section: one vote per speaker and target,
+// votes that follow the player in a slot rather than the slot, immune players, limits as a share of the
+// players present, progress messages and the audit log votes.log. The main window owns one; the ticks ask
+// it at named points. With every setting off it changes nothing the players or the operator see.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <locale>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/error_log.h"
+
+// The settings, as read at every activation. Each is off when absent.
+struct FairVoteSettings {
+  bool oneVotePerPlayer = false;
+  bool votesFollowPlayer = false;
+  std::vector<std::string> immunePlayers;  // exact names, blanks around them already dropped
+  std::int16_t playerVoteShare = 0;        // percent of the occupied slots, 1 to 100; 0 is off
+  std::int16_t mapVoteShare = 0;
+  std::int16_t minPlayers = 0;  // 0 or less is off
+  std::string progressMessage;  // empty is off
+  std::int16_t progressEvery = 1;
+  bool auditLog = false;
+
+  // The names of an `Immune Players` value: separated by commas, blanks around each dropped, empty ones
+  // skipped.
+  static std::vector<std::string> namesFromList(std::string_view list);
+};
+
+// How many votes a target needs: more than a fixed limit, or more than a share of the occupied slots.
+struct VoteLimit {
+  double fixed = 0;
+  std::int16_t share = 0;  // percent; 0 means the fixed limit applies
+  int occupied = 0;
+
+  bool exceededBy(double count) const;
+  // The limit as a number for the audit log (a share may give a fraction: 50 % of 5 is 2.5).
+  double value() const;
+  // The smallest whole count that exceeds the limit, never below 0.
+  double needed() const;
+};
+
+class FairVotes {
+ public:
+  // A vote target: a player number 0 to 15, or the map.
+  static constexpr int kMap = -1;
+
+  FairVotes(std::filesystem::path auditFile, const Clock& clock,
+            std::locale locale = ErrorLog::environmentLocale());
+
+  FairVoteSettings settings;
+
+  // --- Counting (collection tick). ---
+
+  // Whether a vote of `speaker` against `target` may count: not against an immune name in the slot, and
+  // with one vote per player not twice by the same speaker until the target's votes are cleared.
+  bool mayCount(int target, std::string_view speaker, std::string_view nameInSlot) const;
+  // Whether the exact-line rule of the vote log decides, as it does unless one vote per player is on.
+  bool linesCountOnce() const { return !settings.oneVotePerPlayer; }
+  // A vote was counted: remembers the speaker and that this target rose last.
+  void counted(int target, std::string_view speaker);
+
+  // --- Clearing: whenever a target's count goes back to "0", its voters go with it. ---
+  void forget(int target);
+  void forgetAll();
+
+  // --- Processing tick. ---
+
+  // Votes Follow Player: the slots whose name differs from the one the last complete roster scan saw.
+  // Remembers the new names either way. Before the first scan every slot counts as empty, as the window
+  // shows it: votes counted before anyone's name was known are dropped for every occupied slot.
+  std::vector<int> slotsWithNewPlayers(const std::vector<std::string>& names);
+  bool isImmune(std::string_view name) const;
+  // Below Min Players no vote punts and no vote map change happen.
+  bool enoughPlayers(int occupied) const { return occupied >= settings.minPlayers; }
+
+  // The target the progress message is due for in this tick, if any: the one whose count rose last,
+  // at most once every Progress Every ticks. Call once per tick; taking it clears it.
+  std::optional<int> takeProgressTarget();
+  // The progress message with its placeholders filled in, each replaced once, never inside a value.
+  std::string progressText(std::string_view name, std::string_view number, double votes, double needed) const;
+
+  // --- Audit log. ---
+  const std::vector<std::string>& voters(int target) const;
+  // One line in votes.log, when the audit log is on: date - time - `what`. Also handed to the echo.
+  void audit(std::string_view what) const;
+  // In service mode each audit line is also printed (without date and time it would be of little use to a
+  // journal that interleaves runs, so the whole line goes).
+  void echoAuditLines(std::function<void(const std::string&)> echo) { echo_ = std::move(echo); }
+  const std::filesystem::path& auditFile() const { return auditFile_; }
+
+ private:
+  std::filesystem::path auditFile_;
+  const Clock& clock_;
+  std::locale locale_;
+  std::function<void(const std::string&)> echo_;
+
+  std::map<int, std::vector<std::string>> voters_;  // speakers in the order their votes counted
+  std::vector<std::string> lastNames_;
+  std::optional<int> risenLast_;
+  int ticksSinceProgress_ = 1 << 20;  // the first message may go at once
+};
+
+// Audit texts shared by the ticks and the window.
+namespace audit_text {
+// `player 3 "Bob"`, or `player 20` for a number that is not a slot.
+std::string player(int number, const std::vector<std::string>& names);
+// `count 6, limit 5`, then ` - voters "Ann", "Cy"` when any are known.
+std::string countAndVoters(double count, const VoteLimit& limit, const std::vector<std::string>& voters);
+}  // namespace audit_text

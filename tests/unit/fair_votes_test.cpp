@@ -1,0 +1,466 @@
+// The [Fair Votes] rules as the players and the operator see them: which votes count, who is punted when,
+// what the players are told and what votes.log keeps, also when a click or a vote comes in the middle of
+// a processing tick's pauses.
+#include "votes/fair_votes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/game_sequences.h"
+#include "support/main_window_fixture.h"
+
+namespace {
+
+constexpr const char* kChat = "&H10FE6C0";
+const Sequence kYield = {"Yield"};
+// The yield after the summary step and the yield of a reset step that only counts.
+const Sequence kQuietEnd = {"Yield", "Yield"};
+
+std::string slotAddress(int slot) {
+  char address[16];
+  std::snprintf(address, sizeof address, "&H%X", static_cast<unsigned>(0x1000 + 16 * (slot + 1)));
+  return address;
+}
+
+Sequence rosterReads() {
+  Sequence reads;
+  for (int k = 0; k < 16; ++k)
+    reads.push_back("ReadString " + slotAddress(k) + " \"16\"");
+  return reads;
+}
+
+Sequence mapChange() {
+  Sequence notice = chatMessage("Map has been voted ~ map changing...");
+  notice.pop_back();
+  notice.insert(notice.end(), {"Yield", kLongWait});
+  return join({notice, consoleCommand("resetgames")});
+}
+
+class FairVotesTest : public MainWindowTest {
+ protected:
+  // Attaching settings with a player table at &H1000, `extra` sections and the [Fair Votes] keys.
+  void activate(const std::string& fairVotes, const std::string& extra = "") {
+    writeAttachingSettings("[Memory]\r\nPlayer Start=&H1000\r\n" + extra + "[Fair Votes]\r\n" + fairVotes);
+    window.Form_Activate();
+    forget();
+  }
+  void seat(int slot, const std::string& name) { memory.setMemory(slotAddress(slot), name); }
+  // One collection tick that reads `line` from the chat.
+  void chat(const std::string& line) {
+    memory.setMemory(kChat, line);
+    window.Timer1_Timer();
+  }
+  void tick() { window.Timer2_Timer(); }
+
+  // Lines of votes.log without their date, time and CR LF.
+  std::vector<std::string> auditEntries() const {
+    const std::string prefix = logTimestamp(clock.time, ErrorLog::environmentLocale()) + " - ";
+    const std::string text = folder.read("votes.log");
+    std::vector<std::string> entries;
+    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+      const std::string line = text.substr(start, end - start);
+      entries.push_back(line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : "<no date> " + line);
+    }
+    return entries;
+  }
+};
+
+TEST_F(FairVotesTest, SettingsAreReadAtEveryActivationAndUnusableValuesAreOff) {
+  activate(
+      "One Vote Per Player=True\r\nVotes Follow Player=1\r\nImmune Players= Admin ,Boss\t,, Lee Ann \r\n"
+      "Player Vote Share=50\r\nMap Vote Share=100\r\nMin Players=4\r\nProgress Message=%name%\r\n"
+      "Progress Every=3\r\nAudit Log=true\r\n");
+  const FairVoteSettings& on = window.fairVotes.settings;
+  EXPECT_TRUE(on.oneVotePerPlayer);
+  EXPECT_TRUE(on.votesFollowPlayer);
+  EXPECT_EQ((std::vector<std::string>{"Admin", "Boss", "Lee Ann"}), on.immunePlayers);
+  EXPECT_EQ(50, on.playerVoteShare);
+  EXPECT_EQ(100, on.mapVoteShare);
+  EXPECT_EQ(4, on.minPlayers);
+  EXPECT_EQ("%name%", on.progressMessage);
+  EXPECT_EQ(3, on.progressEvery);
+  EXPECT_TRUE(on.auditLog);
+
+  activate(
+      "One Vote Per Player=maybe\r\nVotes Follow Player=\r\nImmune Players= , \r\nPlayer Vote Share=0\r\n"
+      "Map Vote Share=101\r\nMin Players=lots\r\nProgress Every=0\r\nAudit Log=yes\r\n");
+  const FairVoteSettings& off = window.fairVotes.settings;
+  EXPECT_FALSE(off.oneVotePerPlayer);
+  EXPECT_FALSE(off.votesFollowPlayer);
+  EXPECT_TRUE(off.immunePlayers.empty());
+  EXPECT_EQ(0, off.playerVoteShare);
+  EXPECT_EQ(0, off.mapVoteShare);
+  EXPECT_EQ(0, off.minPlayers);
+  EXPECT_EQ("", off.progressMessage);
+  EXPECT_EQ(1, off.progressEvery);
+  EXPECT_FALSE(off.auditLog);
+
+  activate("Player Vote Share=-5\r\nProgress Every=-2\r\n");
+  EXPECT_EQ(0, window.fairVotes.settings.playerVoteShare);
+  EXPECT_EQ(1, window.fairVotes.settings.progressEvery);
+}
+
+TEST_F(FairVotesTest, LimitsAsAShareCompareInWholeHundredths) {
+  const VoteLimit fixed{5, 0, 3};
+  EXPECT_FALSE(fixed.exceededBy(5));
+  EXPECT_TRUE(fixed.exceededBy(6));
+  EXPECT_EQ(6, fixed.needed());
+  // 70 % of 10 is 7: the eighth vote acts.
+  const VoteLimit seventy{0, 70, 10};
+  EXPECT_FALSE(seventy.exceededBy(7));
+  EXPECT_TRUE(seventy.exceededBy(8));
+  EXPECT_EQ(8, seventy.needed());
+  const VoteLimit half{100, 50, 5};  // the share replaces the fixed limit
+  EXPECT_EQ(2.5, half.value());
+  EXPECT_TRUE(half.exceededBy(3));
+  EXPECT_EQ(3, half.needed());
+  EXPECT_EQ(0, (VoteLimit{-3, 0, 0}.needed()));
+}
+
+// --- One Vote Per Player. ---
+
+TEST_F(FairVotesTest, EverySpellingOfOneTargetCountsOncePerSpeaker) {
+  activate("One Vote Per Player=True\r\n");
+  for (const char* line : {"Bob: /vote 3", "Bob: /vote 03", "Bob: /vote 003", "Bob: /vote 3.0",
+                           "Bob: /vote +3", "Bob: /vote 3.00", "Bob: /vote 2.5"})  // 2.5 is player 2
+    chat(line);
+  chat("Ann: /vote 3");
+  chat("Bob: /vote map");
+  chat("Bob: hello");
+  chat("Bob: /vote map");
+  std::vector<std::string> counts(16, "0");
+  counts[2] = "1";
+  counts[3] = "2";
+  EXPECT_EQ(counts, window.List3);
+  EXPECT_EQ("1", window.Text4);
+  EXPECT_EQ("Bob: /vote 3\r\nBob: /vote 2.5\r\nAnn: /vote 3\r\nBob: /vote map\r\n", window.Text1);
+  EXPECT_TRUE(errorLogEntries().empty());
+}
+
+TEST_F(FairVotesTest, ASpeakerCountsAgainOnceTheTargetsVotesAreCleared) {
+  activate("One Vote Per Player=True\r\n");
+  seat(3, "Bob");
+  tick();
+  for (const char* speaker : {"Ann", "Cy", "Dee", "Eve", "Fay", "Gus"})
+    chat(std::string(speaker) + ": /vote 3");
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), consoleCommand("punt 3"), chatMessage("Player:_Bob(3)_voted out!"), kYield,
+                  kQuietEnd}),
+            journal.entries);
+
+  // The very same line, although it stands in the vote log, counts for the next round.
+  chat("Ann: /vote 3");
+  EXPECT_EQ("1", window.List3[3]);
+  chat("Ann: /vote 03");
+  EXPECT_EQ("1", window.List3[3]);
+  window.Command1_Click();  // Clear Votes
+  chat("Ann: /vote 3");
+  EXPECT_EQ("1", window.List3[3]);
+  seat(3, "");  // Bob leaves: the empty slot's votes go, and with them who cast them
+  tick();
+  seat(3, "Bob");
+  chat("Ann: /vote 03");
+  EXPECT_EQ("1", window.List3[3]);
+  EXPECT_EQ("Ann: /vote 3\r\nAnn: /vote 03\r\n", window.Text1);
+}
+
+TEST_F(FairVotesTest, TheSpeakerIsTheTextBeforeTheFirstSeparator) {
+  activate("One Vote Per Player=True\r\n");
+  chat(": /vote 3");            // a speaker without a name is one speaker like any other
+  chat(": /vote 03");           // so is the next one
+  chat("Ann: Lee: /vote 5");    // a name with ": " leaves "Lee" as the message: no vote
+  chat("Bob: /vote 5: sure");   // the message ends at the next ": "
+  chat("Bob: /vote 5");         // already counted for Bob
+  chat("Bob: /vote 5: again");  // likewise
+  EXPECT_EQ("1", window.List3[3]);
+  EXPECT_EQ("1", window.List3[5]);
+  EXPECT_EQ(": /vote 3\r\nBob: /vote 5: sure\r\n", window.Text1);
+  EXPECT_TRUE(errorLogEntries().empty());
+}
+
+// --- Votes Follow Player. ---
+
+TEST_F(FairVotesTest, ASlotThatEmptiesAndFillsBetweenTwoTicksStartsAfresh) {
+  activate("Votes Follow Player=True\r\nOne Vote Per Player=True\r\n", "[Votes]\r\nMax Player Votes=2\r\n");
+  seat(3, "Bob");
+  seat(4, "Cy");
+  chat("Ann: /vote 3");
+  tick();  // before it no names were known: votes cast against nobody in particular go
+  EXPECT_EQ("0", window.List3[3]);
+  chat("Ann: /vote 03");
+  chat("Dee: /vote 3");
+  tick();
+  EXPECT_EQ("2", window.List3[3]);
+
+  seat(3, "Eve");  // Bob left and Eve joined within one interval
+  chat("Fay: /vote 3");
+  chat("Ann: /vote 4");
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);  // Eve is not punted for Bob's votes
+  EXPECT_EQ("0", window.List3[3]);
+  EXPECT_EQ("1", window.List3[4]);
+
+  chat("Ann: /vote 03");  // Ann's vote against Bob is gone, so she may vote against Eve
+  tick();
+  EXPECT_EQ("1", window.List3[3]);  // still Eve: the votes stay
+}
+
+TEST_F(FairVotesTest, VotesCountedInsideTheTickThatSawTheNewPlayerStandForHim) {
+  activate("Votes Follow Player=True\r\n");
+  seat(3, "Bob");
+  tick();
+  seat(3, "Eve");
+  host.queue([this] { chat("Ann: /vote 3"); });  // at the yield after the summary step
+  tick();
+  EXPECT_EQ("1", window.List3[3]);
+  tick();
+  EXPECT_EQ("1", window.List3[3]);
+}
+
+// --- Immune Players. ---
+
+TEST_F(FairVotesTest, ImmuneNamesMatchExactlyAndOnlyTheOperatorCanPuntThem) {
+  activate("Immune Players=Admin, Boss\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(2, "Admin");
+  seat(5, "admin");  // another letter case is another name
+  seat(7, "Boss");
+  tick();
+  chat("Ann: /vote 2");
+  chat("Ann: /vote 5");
+  chat("Cy: /vote 5");
+  chat("Cy: /vote 2");
+  EXPECT_EQ("0", window.List3[2]);
+  EXPECT_EQ("2", window.List3[5]);
+  EXPECT_EQ("Ann: /vote 5\r\nCy: /vote 5\r\n", window.Text1);
+
+  window.List3[7] = "4";  // counted before Boss was listed
+  globals.raisePunt(2);
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), consoleCommand("punt 5"), chatMessage("Player:_admin(5)_voted out!"), kYield,
+                  kQuietEnd, consoleCommand("punt 2")}),
+            journal.entries);
+  EXPECT_EQ("4", window.List3[7]);
+}
+
+TEST_F(FairVotesTest, BeforeTheFirstRosterScanNoNameIsKnownToBeImmuneButNoneIsPuntedOrToldAbout) {
+  activate("Immune Players=Admin\r\nProgress Message=%name%: %votes%\r\n",
+           "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(2, "Admin");
+  chat("Ann: /vote 2");
+  chat("Cy: /vote 2");
+  EXPECT_EQ("2", window.List3[2]);
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
+}
+
+// --- Player Vote Share, Map Vote Share, Min Players. ---
+
+TEST_F(FairVotesTest, SharesOfTheOccupiedSlotsReplaceTheFixedLimits) {
+  activate("Player Vote Share=50\r\nMap Vote Share=34\r\n",
+           "[Votes]\r\nMax Player Votes=100\r\nMax Map Votes=many\r\n");
+  for (int slot : {0, 1, 2, 4, 9})
+    seat(slot, "P" + std::to_string(slot));
+  // Five players: a player needs more than 2.5 votes, the map more than 1.7.
+  window.List3[1] = "2";
+  window.List3[2] = "3";
+  window.Text4 = "1";
+  tick();
+  EXPECT_EQ(join({rosterReads(), consoleCommand("punt 2"), chatMessage("Player:_P2(2)_voted out!"), kYield,
+                  kQuietEnd}),
+            journal.entries);
+  EXPECT_EQ("2", window.List3[1]);
+  EXPECT_EQ("1", window.Text4);
+
+  window.Text4 = "2";
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), mapChange(), kQuietEnd}), journal.entries);
+  EXPECT_EQ("0", window.Text4);
+  EXPECT_TRUE(errorLogEntries().empty());  // the fixed map limit that is no number plays no part
+}
+
+TEST_F(FairVotesTest, BelowMinPlayersVotesNeitherPuntNorChangeTheMap) {
+  activate("Min Players=3\r\n", "[Votes]\r\nMax Player Votes=1\r\nMax Map Votes=1\r\n");
+  seat(0, "Ann");
+  seat(1, "Bob");
+  window.List3[1] = "2";
+  window.Text4 = "2";
+  tick();
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
+  EXPECT_EQ("2", window.List3[1]);
+  EXPECT_EQ("2", window.Text4);
+
+  seat(7, "Cy");
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), consoleCommand("punt 1"), chatMessage("Player:_Bob(1)_voted out!"), kYield,
+                  mapChange(), kQuietEnd}),
+            journal.entries);
+}
+
+// --- Progress Message and Progress Every. ---
+
+TEST_F(FairVotesTest, OneProgressMessageATickForTheTargetThatRoseLast) {
+  activate("Progress Message=%name% (%number%): %votes% of %needed%\r\nProgress Every=2\r\n");
+  seat(3, "Bob %votes%");  // a placeholder inside a name stays as it is
+  chat("Ann: /vote 3");
+  chat("Cy: /vote 3");
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), chatMessage("Bob %votes% (3): 2 of 6"), kYield, kQuietEnd}),
+            journal.entries);
+
+  chat("Dee: /vote map");
+  chat("Eve: /vote 3");
+  forget();
+  tick();  // one tick after the last message is too soon
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), chatMessage("Bob %votes% (3): 3 of 6"), kYield, kQuietEnd}),
+            journal.entries);
+  forget();
+  tick();
+  tick();  // nothing rose since
+  EXPECT_EQ(join({rosterReads(), kQuietEnd, rosterReads(), kQuietEnd}), journal.entries);
+
+  chat("Fay: /vote map");
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), chatMessage("Map (map): 2 of 6"), kYield, kQuietEnd}), journal.entries);
+}
+
+TEST_F(FairVotesTest, NoProgressIsToldAboutVotesThatWereJustActedOn) {
+  activate("Progress Message=%name%: %votes%\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(3, "Bob");
+  chat("Ann: /vote 3");
+  chat("Cy: /vote 3");
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), consoleCommand("punt 3"), chatMessage("Player:_Bob(3)_voted out!"), kYield,
+                  kQuietEnd}),
+            journal.entries);
+}
+
+TEST_F(FairVotesTest, AVoteCountedWhileTheProgressMessageGoesOutIsToldNextTime) {
+  activate("Progress Message=%name%: %votes%\r\n");
+  seat(3, "Bob");
+  chat("Ann: /vote 3");
+  int waits = 0;
+  memory.duringWait = [&] {
+    if (++waits == 1)
+      chat("Cy: /vote 3");
+  };
+  tick();
+  memory.duringWait = nullptr;
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), chatMessage("Bob: 2"), kYield, kQuietEnd}), journal.entries);
+}
+
+TEST_F(FairVotesTest, ClearVotesDuringTheProgressMessageLeavesNothingToTell) {
+  activate("Progress Message=%name%: %votes%\r\nAudit Log=True\r\n");
+  seat(3, "Bob");
+  chat("Ann: /vote 3");
+  chat("Cy: /vote 3");
+  int waits = 0;
+  memory.duringWait = [&] {
+    if (++waits == 2)
+      window.Command1_Click();
+  };
+  forget();
+  tick();
+  // The message goes out whole as composed; the request raised meanwhile is carried out in the same tick.
+  EXPECT_EQ(
+      join({rosterReads(), chatMessage("Bob: 2"), kYield, kQuietEnd, chatMessage("All Votes Reset"), kYield}),
+      journal.entries);
+  EXPECT_EQ(std::vector<std::string>(16, "0"), window.List3);
+  memory.duringWait = nullptr;
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
+  EXPECT_EQ(std::vector<std::string>{"Clear Votes"}, auditEntries());
+}
+
+// --- Audit Log. ---
+
+TEST_F(FairVotesTest, TheAuditLogKeepsEveryActionWithItsVotersAndEchoesIt) {
+  activate("", "[General]\r\nReset Votes=0\r\n");
+  window.Command1_Click();
+  globals.raiseBan(4);
+  tick();
+  EXPECT_FALSE(std::filesystem::exists(folder / "votes.log"));  // off: no file at all
+
+  activate("Audit Log=True\r\n",
+           "[Votes]\r\nMax Player Votes=1\r\nMax Map Votes=0\r\n[General]\r\nReset Votes=0\r\n");
+  std::vector<std::string> echoed;
+  window.fairVotes.echoAuditLines([&echoed](const std::string& line) { echoed.push_back(line); });
+  seat(3, "Bob");
+  chat("Ann: /vote 3");
+  chat("Cy: /vote 3");
+  chat("Ann: /vote map");
+  globals.raisePunt(20);
+  globals.raiseBan(3);
+  window.Command2_Click();  // Next Map, which also drops Ann's map vote
+  tick();                   // the reset counter went past 0 in the tick above
+  window.Command1_Click();
+  const std::vector<std::string> expected{
+      "Punt by votes - player 3 \"Bob\" - count 2, limit 1 - voters \"Ann\", \"Cy\"",
+      "Automatic reset",
+      "Operator punt - player 20",
+      "Operator ban - player 3 \"Bob\"",
+      "Operator map change",
+      "Clear Votes",
+  };
+  EXPECT_EQ(expected, auditEntries());
+  const std::string stamp = logTimestamp(clock.time, ErrorLog::environmentLocale()) + " - ";
+  ASSERT_EQ(expected.size(), echoed.size());
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(stamp + expected[i], echoed[i]);
+}
+
+TEST_F(FairVotesTest, TheMapChangeNamesItsVoters) {
+  activate("Audit Log=True\r\n", "[Votes]\r\nMax Map Votes=1\r\n");
+  chat("Ann: /vote map");
+  chat("Cy: /vote map");
+  tick();
+  EXPECT_EQ(std::vector<std::string>{"Map change by votes - count 2, limit 1 - voters \"Ann\", \"Cy\""},
+            auditEntries());
+}
+
+// --- Interleavings. ---
+
+TEST_F(FairVotesTest, AVoteCountedDuringAPuntsPausesGoesWithThePuntedVotes) {
+  activate("One Vote Per Player=True\r\nAudit Log=True\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(3, "Bob");
+  tick();
+  chat("Ann: /vote 3");
+  chat("Cy: /vote 3");
+  int waits = 0;
+  memory.duringWait = [&] {
+    ++waits;
+    if (waits == 1)
+      chat("Dee: /vote 3");  // during the punt command: cleared with the rest
+    if (waits == 4)
+      chat("Ann: /vote 03");  // during the announcement: the count already went back to 0
+  };
+  tick();
+  memory.duringWait = nullptr;
+  EXPECT_EQ("1", window.List3[3]);
+  EXPECT_EQ(
+      std::vector<std::string>{
+          "Punt by votes - player 3 \"Bob\" - count 2, limit 1 - voters \"Ann\", \"Cy\""},
+      auditEntries());
+  chat("Ann: /vote 3");  // Ann already counts in this round
+  chat("Dee: /vote 3");  // Dee's vote went with the punt
+  EXPECT_EQ("2", window.List3[3]);
+}
+
+}  // namespace
