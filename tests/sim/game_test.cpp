@@ -231,6 +231,34 @@ TEST_F(GameTest, HeldKeyIsTakenAtTheNextPollAndLostWithTheFocus) {
   EXPECT_EQ(take(), (Lines{"INACTIVE", "DROPPED grave"}));
 }
 
+// The scenario only asks for the window to go or come; the game hears from the platform when it did.
+TEST_F(GameTest, WindowGoneEndsTheActivationAndAHeldKeyWhilePlayersCarryOn) {
+  load("1 window gone\n1.5 join 2 Ann\n2 window back\n3 window back\n");
+  take();
+  EXPECT_TRUE(game_->windowWanted());
+  game_->keyPress("grave", 1000);
+  game_->advance(1001);
+  EXPECT_FALSE(game_->windowWanted());
+  game_->windowGone(1002);
+  game_->keyRelease("grave", 1040);
+  EXPECT_EQ(take(), (Lines{"WINDOW gone", "INACTIVE", "DROPPED grave"}));
+  EXPECT_FALSE(game_->active());
+
+  game_->advance(1500);
+  EXPECT_EQ(slotBytes(2), "Ann");
+  game_->advance(2000);
+  EXPECT_TRUE(game_->windowWanted());
+  game_->windowBack(2001, "0x2");
+  game_->keyPress("grave", 2100);
+  game_->keyRelease("grave", 2130);
+  EXPECT_EQ(take(), (Lines{"JOIN 2 Ann", "WINDOW back 0x2", "DROPPED grave"}));
+
+  game_->activate(2200);
+  game_->advance(3000);  // back while already there changes nothing
+  EXPECT_TRUE(game_->windowWanted());
+  EXPECT_EQ(take(), (Lines{"ACTIVE"}));
+}
+
 // The Windows build reads the keyboard through DirectInput: what its poll saw counts at once, whatever the
 // time since the activation, and presses it never saw are reported with its reason.
 TEST_F(GameTest, KeysPolledByTheSystemCountAtOnceAndUnseenOnesAreReported) {

@@ -36,7 +36,7 @@ TEST(ScenarioTest, ErrorsNameTheFileAndTheLine) {
   } cases[] = {
       {"soon join 1 Bob", "\"soon\" is not a time in seconds"},
       {"-1 join 1 Bob", "\"-1\" is not a time in seconds"},
-      {"1", "an event (join, leave or say) must follow the time"},
+      {"1", "an event (join, leave, say or window) must follow the time"},
       {"1 jump 2", "unknown event \"jump\""},
       {"1 join", "join needs a slot number"},
       {"1 join 16 Bob", "slot \"16\" is not a number from 0 to 15"},
@@ -45,6 +45,9 @@ TEST(ScenarioTest, ErrorsNameTheFileAndTheLine) {
       {"1 join 2 SixteenLettersXY", "is longer than 15 bytes"},
       {"1 leave 2 Bob", "leave takes only a slot number"},
       {"1 say 2", "say needs a message"},
+      {"1 window", "window takes \"gone\" or \"back\""},
+      {"1 window closed", "window takes \"gone\" or \"back\""},
+      {"1 window gone 3", "window takes \"gone\" or \"back\""},
   };
   for (const auto& c : cases) {
     try {
@@ -57,6 +60,16 @@ TEST(ScenarioTest, ErrorsNameTheFileAndTheLine) {
     }
   }
   EXPECT_EQ(parseScenario("1 join 2 FifteenLetters1", "s.txt").front().text, "FifteenLetters1");
+}
+
+TEST(ScenarioTest, WindowEventsNeedNoSlot) {
+  const Scenario events = parseScenario("2 window back\n1 window gone\n", "s.txt");
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].kind, EventKind::WindowGone);
+  EXPECT_EQ(events[0].atMs, 1000);
+  EXPECT_EQ(events[0].slot, -1);
+  EXPECT_EQ(events[1].kind, EventKind::WindowBack);
+  EXPECT_EQ(events[1].line, 1);
 }
 
 TEST(ScenarioTest, MissingFileIsNamed) {

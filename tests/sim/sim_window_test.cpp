@@ -331,6 +331,40 @@ TEST_F(SimWindowTest, KeyRightAfterActivationAndKeyHeldTooShortAreMissed) {
   EXPECT_NE(simulator.waitForStart("MISSED Return held "), "");
 }
 
+TEST_F(SimWindowTest, WindowGoneWhileTheProcessAndItsMemoryLiveOnThenANewOneComes) {
+  Simulator simulator("0 join 3 Bob\n1.5 window gone\n2 say 3 still here\n3 window back\n");
+  const Window first = start(simulator);
+  ASSERT_NE(first, None);
+  ASSERT_TRUE(simulator.waitFor("WINDOW gone"));
+  EXPECT_TRUE(client_.windowsTitled(simulator.title()).empty());
+  ASSERT_TRUE(simulator.waitFor("CHAT Bob: still here"));
+  EXPECT_EQ(simulator.read(kPlayers + 16 * 4, 16), "Bob");
+  simulator.write(kConsole, "punt 3");
+  EXPECT_EQ(simulator.read(kConsole, 256), "punt 3");
+
+  const std::string back = simulator.waitForStart("WINDOW back 0x");
+  const std::vector<Window> windows = client_.windowsTitled(simulator.title());
+  ASSERT_EQ(windows.size(), 1u);
+  EXPECT_NE(windows.front(), first);
+  EXPECT_EQ(
+      back, "WINDOW back 0x" + [&windows] {
+        std::ostringstream hex;
+        hex << std::hex << windows.front();
+        return hex.str();
+      }());
+  // The new window starts inactive and takes keys once activated; the line written while the window was
+  // away is still in the console.
+  client_.sendKey(windows.front(), XK_grave);
+  ASSERT_TRUE(simulator.waitFor("CONSOLE open"));
+  client_.sendKey(windows.front(), XK_Return);
+  ASSERT_TRUE(simulator.waitFor("PUNT 3 Bob"));
+  const auto lines = simulator.lines();
+  const auto gone = std::find(lines.begin(), lines.end(), "WINDOW gone");
+  ASSERT_NE(gone, lines.end());
+  EXPECT_EQ(*(gone + 1), "INACTIVE");
+  EXPECT_NE(std::find(gone, lines.end(), "ACTIVE"), lines.end());
+}
+
 TEST_F(SimWindowTest, EndsCleanlyOnSigtermOnCloseAndAfterItsTime) {
   {
     Simulator simulator;

@@ -64,6 +64,15 @@ void Game::deactivate(std::int64_t nowMs) {
   pressedAtMs_.clear();
 }
 
+void Game::windowGone(std::int64_t nowMs) {
+  transcript_.write(nowMs, "WINDOW", "gone");
+  deactivate(nowMs);
+}
+
+void Game::windowBack(std::int64_t nowMs, std::string_view window) {
+  transcript_.write(nowMs, "WINDOW", "back " + std::string(window));
+}
+
 void Game::keyPress(std::string_view key, std::int64_t nowMs) {
   const std::string name(key);
   if (!active_) {
@@ -185,6 +194,10 @@ void Game::removePlayer(int slot, std::string_view word, std::int64_t nowMs) {
 }
 
 void Game::apply(const ScenarioEvent& event, std::int64_t nowMs) {
+  if (event.kind == EventKind::WindowGone || event.kind == EventKind::WindowBack) {
+    windowWanted_ = event.kind == EventKind::WindowBack;
+    return;
+  }
   const std::string& current = players_[static_cast<std::size_t>(event.slot)];
   switch (event.kind) {
     case EventKind::Join:
@@ -203,6 +216,9 @@ void Game::apply(const ScenarioEvent& event, std::int64_t nowMs) {
         transcript_.write(nowMs, "LEAVE", std::to_string(event.slot) + " " + current);
         setPlayer(event.slot, "");
       }
+      return;
+    case EventKind::WindowGone:
+    case EventKind::WindowBack:
       return;
     case EventKind::Say:
       // A player who was punted or never joined has nobody at the keyboard.

@@ -46,6 +46,15 @@ class Game {
   void keyMissed(std::string_view key, std::string_view why, std::int64_t nowMs);
   void keyDropped(std::string_view key, std::int64_t nowMs);
 
+  // Whether the scenario wants the game's window to exist. The platform destroys or makes the window to
+  // match and then tells the game with windowGone or windowBack.
+  bool windowWanted() const { return windowWanted_; }
+  // The window was destroyed while the process and its memory live on: the game is no longer the active
+  // window, and keys still held are lost.
+  void windowGone(std::int64_t nowMs);
+  // A new window with the same title is up; it stays inactive until it is activated.
+  void windowBack(std::int64_t nowMs, std::string_view window);
+
   // Runs the scenario events that are due and takes keys held for a whole poll.
   void advance(std::int64_t nowMs);
   // When advance() next has something to do, if ever.
@@ -73,6 +82,7 @@ class Game {
   Transcript& transcript_;
 
   bool active_ = true;
+  bool windowWanted_ = true;
   std::int64_t activatedAtMs_ = 0;
   std::map<std::string, std::int64_t> pressedAtMs_;  // keys down and not yet decided
 

@@ -70,8 +70,21 @@ class GameWindow {
       throw std::runtime_error(std::string("cannot open the display \"") + (name ? name : "") + "\"");
     }
     XSetErrorHandler(onXError);
+    root_ = XDefaultRootWindow(display_);
+    // Focus moving between two other windows is reported only to the root: watch it too, so that another
+    // window taking the focus deactivates us even when we never held it.
+    XSelectInput(display_, root_, FocusChangeMask);
+    create();
+  }
+
+  ~GameWindow() {
+    destroy();
+    XCloseDisplay(display_);
+  }
+
+  // Makes a new window with the game's title and waits until it is mapped.
+  void create() {
     const int screen = XDefaultScreen(display_);
-    root_ = XRootWindow(display_, screen);
     window_ = XCreateSimpleWindow(display_, root_, 0, 0, 640, 330, 1, XBlackPixel(display_, screen),
                                   XWhitePixel(display_, screen));
     gc_ = XCreateGC(display_, window_, 0, nullptr);
@@ -79,21 +92,27 @@ class GameWindow {
     setProperties();
     XSelectInput(display_, window_,
                  ExposureMask | KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask);
-    // Focus moving between two other windows is reported only to the root: watch it too, so that another
-    // window taking the focus deactivates us even when we never held it.
-    XSelectInput(display_, root_, FocusChangeMask);
     XMapWindow(display_, window_);
     XEvent event;
     do {
       XWindowEvent(display_, window_, StructureNotifyMask, &event);
     } while (event.type != MapNotify);
+    drawn_.clear();
   }
 
-  ~GameWindow() {
+  // Destroys the window, and waits until the server has, while the process and its memory stay.
+  void destroy() {
+    if (window_ == None) {
+      return;
+    }
     XFreeGC(display_, gc_);
     XDestroyWindow(display_, window_);
-    XCloseDisplay(display_);
+    XSync(display_, False);
+    window_ = None;
+    gc_ = nullptr;
   }
+
+  bool exists() const { return window_ != None; }
 
   GameWindow(const GameWindow&) = delete;
   GameWindow& operator=(const GameWindow&) = delete;
@@ -112,6 +131,7 @@ class GameWindow {
       XNextEvent(display_, &event);
       const std::int64_t now = clock.ms();
       game_.advance(now);
+      follow(now);
       if (const std::string reason = handle(event, now); !reason.empty()) {
         return reason;
       }
@@ -119,8 +139,25 @@ class GameWindow {
     return {};
   }
 
+  // Destroys or makes the window as the scenario asks, and tells the game.
+  void follow(std::int64_t now) {
+    if (game_.windowWanted() == exists()) {
+      return;
+    }
+    if (exists()) {
+      destroy();
+      game_.windowGone(now);
+    } else {
+      create();
+      game_.windowBack(now, windowId());
+    }
+  }
+
   // Draws the game's state when it changed since the last drawing.
   void redraw(bool force) {
+    if (window_ == None) {
+      return;
+    }
     std::string content = std::string(game_.active() ? "active" : "inactive") + "   console " +
                           (game_.consoleOpen() ? "open" : "closed") + "   map " +
                           std::to_string(game_.mapNumber());
@@ -177,6 +214,10 @@ class GameWindow {
   }
 
   std::string handle(XEvent& event, std::int64_t now) {
+    // Events still queued for a window that was destroyed since belong to no game window any more.
+    if (event.xany.window != window_ && event.xany.window != root_) {
+      return {};
+    }
     switch (event.type) {
       case Expose:
         if (event.xexpose.count == 0) {
@@ -327,6 +368,7 @@ int runGameLoop(const Options& options, Game& game) {
       reason = window.handleEvents(clock);
       const std::int64_t now = clock.ms();
       game.advance(now);
+      window.follow(now);
       if (reason.empty() && exitAtMs && now >= *exitAtMs) {
         reason = "time limit";
       }

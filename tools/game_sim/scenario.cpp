@@ -55,7 +55,16 @@ ScenarioEvent parseEvent(std::string_view rest) {
   event.atMs = parseSeconds(nextWord(rest));
   const std::string_view kind = nextWord(rest);
   if (kind.empty()) {
-    throw std::invalid_argument("an event (join, leave or say) must follow the time");
+    throw std::invalid_argument("an event (join, leave, say or window) must follow the time");
+  }
+  if (kind == "window") {
+    const std::string_view state = nextWord(rest);
+    if ((state != "gone" && state != "back") || !nextWord(rest).empty()) {
+      throw std::invalid_argument("window takes \"gone\" or \"back\"");
+    }
+    event.kind = state == "gone" ? EventKind::WindowGone : EventKind::WindowBack;
+    event.slot = -1;
+    return event;
   }
   const std::string_view slotWord = nextWord(rest);
   if (slotWord.empty()) {
@@ -90,7 +99,7 @@ ScenarioEvent parseEvent(std::string_view rest) {
     }
     event.text = std::string(rest);
   } else {
-    throw std::invalid_argument("unknown event \"" + std::string(kind) + "\" (join, leave or say)");
+    throw std::invalid_argument("unknown event \"" + std::string(kind) + "\" (join, leave, say or window)");
   }
   return event;
 }

@@ -1,6 +1,7 @@
 // Scripted players: when they join and leave slots and what they type into the chat.
 // One event per line: "<seconds> join <slot> <name>", "<seconds> leave <slot>", "<seconds> say <slot>
-// <message>"; blank lines and lines starting with '#' are ignored.
+// <message>", and "<seconds> window gone" / "<seconds> window back" for a game whose window goes away while
+// its process and memory live on; blank lines and lines starting with '#' are ignored.
 #pragma once
 
 #include <cstdint>
@@ -11,12 +12,12 @@
 
 namespace gamesim {
 
-enum class EventKind { Join, Leave, Say };
+enum class EventKind { Join, Leave, Say, WindowGone, WindowBack };
 
 struct ScenarioEvent {
   std::int64_t atMs;
   EventKind kind;
-  int slot;
+  int slot;          // -1 for the window events
   std::string text;  // the name for Join, the message for Say
   int line;          // in the scenario file, for messages
 };

@@ -1,0 +1,69 @@
+// A program started by a test the way a service manager or an operator's shell would start it: as another
+// user, or with a limit on the size of the files it writes. Its standard
+// output and error are collected through a pipe, so that a size limit on the program does not cut them.
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct UserIds {
+  uid_t uid = 0;
+  gid_t gid = 0;
+};
+
+// The user "nobody" when this process is root, since permission bits do not stop root; nothing when this
+// process is unprivileged already (its own files with write permission removed stop it).
+std::optional<UserIds> unprivilegedUser();
+
+struct ChildSetup {
+  std::optional<UserIds> user;
+  // RLIMIT_FSIZE in bytes, soft and hard. SIGXFSZ keeps its default action: a program that does not
+  // ignore it ends when it writes past the limit.
+  std::optional<rlim_t> fileSizeLimit;
+};
+
+class ChildProcess {
+ public:
+  // `arguments` begins with the program's path.
+  explicit ChildProcess(std::vector<std::string> arguments, ChildSetup setup = {});
+  // Kills the program when it still runs.
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  bool running();
+  // The wait status once the program ended within `timeout`.
+  std::optional<int> waitForEnd(std::chrono::milliseconds timeout);
+  // SIGTERM, then the wait status; SIGKILL when it has not ended ten seconds later.
+  int stop();
+  // SIGKILL, as a crash or `kill -9` would end it, and reaped.
+  void kill();
+  void signal(int number) const;
+
+  // Standard output and error so far.
+  std::string output() const;
+  // How many times `text` occurs in the output.
+  int outputCount(const std::string& text) const;
+  // Whether `text` occurs `times` times in the output within `seconds`.
+  bool waitForOutput(const std::string& text, int seconds, int times = 1) const;
+
+ private:
+  void collect(int fd);
+
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+  std::thread reader_;
+  mutable std::mutex mutex_;
+  std::string output_;
+};
+
+// "exited with status N", "killed by signal N (name)": a wait status for a failure message.
+std::string describeStatus(int status);
