@@ -34,6 +34,9 @@ void appendWholeEntry(const std::filesystem::path& file, std::string_view entry)
 
 inline constexpr std::string_view kVoteCollection = "Vote Collection";
 inline constexpr std::string_view kVoteProcessing = "Vote Processing";
+// Lines written outside the ticks: a setting that cannot be used, another game process attached.
+inline constexpr std::string_view kSettingsLabel = "Settings";
+inline constexpr std::string_view kGameLinkLabel = "Game Link";
 
 class ErrorLog {
  public:

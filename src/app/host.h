@@ -52,6 +52,11 @@ class HostPort {
   // Open a web address in the operator's browser; whether a browser opens is not reported.
   virtual void openWebPage(const std::string& address) = 0;
 
+  // A console sequence (from the console key to the last Enter) begins or ends; a failure ends it too. A
+  // host that is told to stop waits for the end, so the game is not left with its console open and a
+  // command in it.
+  virtual void consoleSequenceRunning(bool running) { static_cast<void>(running); }
+
   // End the program at once: close every window of the program and stop the timers. Never returns, so no
   // handler, not even a tick waiting in a yield further up the stack, runs on afterwards.
   [[noreturn]] virtual void quit() = 0;

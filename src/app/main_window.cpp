@@ -51,8 +51,8 @@ void frmmain::Form_Activate() {
   auto text = [&path](const char* section, const char* key, const char* defaultValue) {
     return INI::ReadIniValue(path, section, key, defaultValue);
   };
-  // An Integer or Boolean key whose text does not convert falls back to the key's default, so one typo in
-  // the file cannot stop the service.
+  // An Integer key whose text does not convert falls back to the key's default, so one typo in the file
+  // cannot stop the service.
   auto integer = [&text](const char* section, const char* key, const char* defaultValue) {
     try {
       return conv::toInt16(text(section, key, defaultValue));
@@ -60,10 +60,30 @@ void frmmain::Form_Activate() {
       return conv::toInt16(defaultValue);
     }
   };
-  // A timer cannot run at a negative interval; such a value counts as one that does not convert.
-  auto interval = [&integer](const char* key, const char* defaultValue) {
-    const std::int16_t value = integer("General", key, defaultValue);
-    return value < 0 ? conv::toInt16(defaultValue) : value;
+  // So does a limit, a tick count or a size below its least sensible value: a limit of -1 would punt every
+  // player on every tick, a period of -1 would reset all votes on every tick. The error log names the key
+  // and the value.
+  auto atLeast = [this, &text](const char* section, const char* key, const char* defaultValue,
+                               std::int16_t least) {
+    const std::string value = text(section, key, defaultValue);
+    const std::optional<double> number = conv::parseNumber(value);
+    try {
+      const std::int16_t converted = conv::toInt16(value);
+      if (converted >= least) {
+        badSettings_.erase(std::string(section) + "/" + key);
+        return converted;
+      }
+      reportBadSetting(std::string(section) + "/" + key, value,
+                       "below " + std::to_string(least) + ", so the default " + defaultValue + " is used");
+    } catch (const RuntimeError&) {
+      reportBadSetting(std::string(section) + "/" + key, value,
+                       std::string(number ? "out of range" : "not a number") + ", so the default " +
+                           defaultValue + " is used");
+    }
+    return conv::toInt16(defaultValue);
+  };
+  auto interval = [&atLeast](const char* key, const char* defaultValue) {
+    return atLeast("General", key, defaultValue, 0);
   };
   auto boolean = [&text](const char* section, const char* key, const char* defaultValue) {
     try {
@@ -79,11 +99,20 @@ void frmmain::Form_Activate() {
   puntMessage1 = text("Messages", "Punt Message 1", "Player:_");
   displayPlayerNumber = text("Messages", "Display Player Number", "True");
   puntMessage2 = text("Messages", "Punt Message 2", "_voted out!");
-  maxPlayerVotes = integer("Votes", "Max Player Votes", "5");
+  maxPlayerVotes = atLeast("Votes", "Max Player Votes", "5", 0);
   maxMapVotes = text("Votes", "Max Map Votes", "5");
+  // Kept as text, as the processing tick compares it; checked here so that a text that is no number
+  // cannot end every processing tick before the reset and the operator's requests are reached.
+  if (const std::optional<double> limit = conv::parseNumber(maxMapVotes); !limit || !(*limit >= 0)) {
+    reportBadSetting("Votes/Max Map Votes", maxMapVotes,
+                     std::string(limit ? "below 0" : "not a number") + ", so the default 5 is used");
+    maxMapVotes = "5";
+  } else {
+    badSettings_.erase("Votes/Max Map Votes");
+  }
   mapVotedOutMessage = text("Messages", "Map Voted Out", "Map has been voted ~ map changing...");
   adminNextMapMessage = text("Messages", "Next Map - Admin", "The admin has voted for a map change!");
-  displaySummary = integer("General", "Display Summary", "90");
+  displaySummary = atLeast("General", "Display Summary", "90", 0);
   collectInterval = interval("Interval", "500");
   processInterval = interval("Interval 2", "10000");
   serverRunningMessage = text("Messages", "Server Running", "This server is running Vornak's voting system!");
@@ -92,9 +121,11 @@ void frmmain::Form_Activate() {
   programInfoMessage = text("Messages", "Program Info", kDefaultProgramInfo);
   extraLineMessage = text("Messages", "Extra Line", "");
   votesResetMessage = text("Messages", "Votes Reset", "All Votes Reset");
-  resetVotes = integer("General", "Reset Votes", "90");
+  resetVotes = atLeast("General", "Reset Votes", "90", 0);
   firstRun = boolean("General", "First Run", "True");
   playerStartAddress = text("Memory", "Player Start", "");
+  // Room for the longest command, "resetgames", and its NUL at the least.
+  consoleSize = atLeast("Memory", "Console Size", "90", 11);
 
   // The opt-in rules come after the keys above. Each one is off when absent or when its text does not
   // convert, and a share outside 1 to 100 is off as well.
@@ -137,7 +168,50 @@ void frmmain::Form_Activate() {
     // and the collection tick keeps retrying as for any failed attach.
     gameAttached = false;
     showNotice(std::string("Unable to connect to: ") + gameName + "\r\n" + error.what());
+    return;
   }
+  startAfreshForNewGame();
+}
+
+void frmmain::reportBadSetting(const std::string& key, const std::string& value,
+                               const std::string& fallback) {
+  const auto reported = badSettings_.find(key);
+  if (reported != badSettings_.end() && reported->second == value)
+    return;
+  badSettings_[key] = value;
+  errorLog.append(key + " \"" + value + "\": " + fallback, kSettingsLabel);
+}
+
+bool frmmain::startAfreshForNewGame() {
+  const std::uint64_t game = objMem.attachedGame();
+  if (game == 0 || game == knownGame_)
+    return false;
+  const bool another = knownGame_ != 0;
+  knownGame_ = game;
+  if (!another)
+    return false;
+  List3.assign(List3.size(), "0");
+  Text4 = "0";
+  Text1.clear();
+  // The new game's first chat line counts even when it reads like the old game's last one.
+  lastChatLine.clear();
+  fairVotes.forgetAll();
+  errorLog.append("Another game process attached: the votes, the map votes and the vote log start afresh",
+                  kGameLinkLabel);
+  fairVotes.audit("New game process - all votes cleared");
+  return true;
+}
+
+void frmmain::reportCutConsoleText(const std::string& text, std::size_t keptBytes) {
+  // Texts with players' names in them are without number; the record of those told about stays small.
+  if (cutTextsReported_.size() >= 256)
+    cutTextsReported_.clear();
+  if (!cutTextsReported_.insert(text).second)
+    return;
+  errorLog.append("Console text of " + std::to_string(text.size()) + " characters cut to the " +
+                      std::to_string(keptBytes) + " that Memory/Console Size " + std::to_string(consoleSize) +
+                      " leaves room for: " + text,
+                  kVoteProcessing);
 }
 
 void frmmain::exit_Click() {

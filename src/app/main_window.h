@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,8 @@
 
 inline constexpr const char* kProgramTitle = "Zarn - Vote";
 inline constexpr int kPlayerSlots = 16;
+// The length of the game's chat line, which every console text ends up in, with its NUL.
+inline constexpr std::int16_t kDefaultConsoleSize = 90;
 // The online help page on the maker's web site.
 inline constexpr const char* kOnlineHelpAddress = "http://zarn-vote.example/general/index.php?page=vote";
 inline constexpr const char* kPauseService = "Pause Service";
@@ -91,6 +95,14 @@ class frmmain {
   // A modal notice to the operator, marked as such while it is open (ticks keep firing behind it).
   void showNotice(const std::string& text, TickNesting::Frame frame = TickNesting::Frame::Notice);
 
+  // Whether the game link now talks to another game process than the one the votes were counted in. If
+  // so, the vote table, the map count, the vote log and the voters start afresh, with one line in the error
+  // log; the operator's pending requests stay. The first game attached to is only remembered.
+  bool startAfreshForNewGame();
+
+  // A console text longer than the console line, cut to fit: told once per distinct text.
+  void reportCutConsoleText(const std::string& text, std::size_t keptBytes);
+
   // --- Form-level fields, in their declaration order. ---
   bool servicePaused = false;
   std::string lastChatLine;
@@ -119,6 +131,8 @@ class frmmain {
   std::string adminNextMapMessage;
   bool firstRun = false;
   std::string playerStartAddress;
+  // The bytes the game's console line holds, its terminating NUL included; no console text is longer.
+  std::int16_t consoleSize = kDefaultConsoleSize;
 
   // --- The vote table and the vote log, as the window shows them. ---
   std::vector<std::string> List1;  // player names, row k = slot k
@@ -141,5 +155,11 @@ class frmmain {
   TickNesting ticks;
 
  private:
+  // One error-log line for a setting that cannot be used as it stands, once for each distinct value.
+  void reportBadSetting(const std::string& key, const std::string& value, const std::string& fallback);
+
   std::filesystem::path programFolder_;
+  std::uint64_t knownGame_ = 0;
+  std::map<std::string, std::string> badSettings_;  // key -> the bad value last reported
+  std::set<std::string> cutTextsReported_;
 };

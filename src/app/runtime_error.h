@@ -14,3 +14,15 @@ class RuntimeError : public std::runtime_error {
 inline constexpr const char* kOverflow = "Overflow";
 inline constexpr const char* kTypeMismatch = "Type mismatch";
 inline constexpr const char* kSubscriptOutOfRange = "Subscript out of range";
+
+// Runs `action`; a run-time error it raises comes back with the setting it concerns in front, as in
+// "Memory/Chat &HZZZ: Type mismatch": the error log is all an operator has to go on when every tick ends
+// the same way.
+template <typename Action>
+auto namingSetting(const char* key, const std::string& value, Action&& action) -> decltype(action()) {
+  try {
+    return action();
+  } catch (const std::runtime_error& error) {
+    throw RuntimeError(std::string(key) + " " + value + ": " + error.what());
+  }
+}

@@ -48,6 +48,11 @@ class MemoryControl {
 
   // Returns once the pause has passed.
   virtual void Wait(const PauseSeconds& seconds) = 0;
+
+  // Which game process the link talks to: a number that changes whenever the link attaches to another
+  // process than before (the game restarted and was found again by its title), 0 before the first attach.
+  // A link that cannot tell gives 0 throughout.
+  virtual std::uint64_t attachedGame() const { return 0; }
 };
 
 // Seconds of a pause as a plain number, whichever form it was given in.

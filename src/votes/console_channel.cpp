@@ -1,5 +1,7 @@
 #include "votes/console_channel.h"
 
+#include <utility>
+
 namespace {
 
 // Pauses in seconds that pace the keystrokes for the game: a double between steps, a 16-bit whole number
@@ -7,10 +9,39 @@ namespace {
 constexpr double kShortPause = 0.6;
 constexpr std::int16_t kLongPause = 4;
 
+constexpr const char* kConsoleKey = "Memory/Console";
+
 }  // namespace
 
-ConsoleChannel::ConsoleChannel(MemoryControl& memory, HostPort& host, const std::string& consoleAddress)
-    : memory_(memory), host_(host), consoleAddress_(consoleAddress) {}
+ConsoleChannel::ConsoleChannel(MemoryControl& memory, HostPort& host, const std::string& consoleAddress,
+                               const std::int16_t& consoleSize, ConsoleTextCut textCut)
+    : memory_(memory),
+      host_(host),
+      consoleAddress_(consoleAddress),
+      consoleSize_(consoleSize),
+      textCut_(std::move(textCut)) {}
+
+ConsoleChannel::Sequence::Sequence(ConsoleChannel& channel) : host_(channel.host_) {
+  namingSetting(kConsoleKey, channel.consoleAddress_, [&channel] {
+    return channel.memory_.ReadString(channel.consoleAddress_, ReadLength{channel.consoleSize_});
+  });
+  host_.consoleSequenceRunning(true);
+}
+
+ConsoleChannel::Sequence::~Sequence() {
+  host_.consoleSequenceRunning(false);
+}
+
+// Writing past the console line would overwrite whatever the game keeps behind it: a longer text is cut
+// to the line, its NUL included.
+void ConsoleChannel::write(const std::string& text) {
+  const std::size_t room = consoleSize_ > 1 ? static_cast<std::size_t>(consoleSize_) - 1 : 0;
+  const bool fits = text.size() <= room;
+  if (!fits && textCut_)
+    textCut_(text, room);
+  namingSetting(kConsoleKey, consoleAddress_,
+                [&] { memory_.WriteString(consoleAddress_, fits ? text : text.substr(0, room), true); });
+}
 
 void ConsoleChannel::shortPause() {
   memory_.Wait(PauseSeconds{kShortPause});
@@ -21,27 +52,29 @@ void ConsoleChannel::longPause() {
 }
 
 void ConsoleChannel::SendConsoleCommand(const std::string& text) {
+  const Sequence sequence(*this);
   memory_.SendKey(kKeyConsole);
   shortPause();
-  memory_.WriteString(consoleAddress_, text, true);
+  write(text);
   shortPause();
   memory_.SendKey(kKeyEnter);
   shortPause();
 }
 
 void ConsoleChannel::SendChatMessage(const std::string& text, const ChatSequence& sequence) {
+  const Sequence running(*this);
   memory_.SendKey(kKeyConsole);
   shortPause();
   if (sequence.yieldAfterConsoleKey)
     host_.yield();
-  memory_.WriteString(consoleAddress_, "talk", true);
+  write("talk");
   shortPause();
   memory_.SendKey(kKeyEnter);
   if (sequence.yieldAfterTalk)
     host_.yield();
   shortPause();
   // The console stays open after "talk": the message goes straight into the input line.
-  memory_.WriteString(consoleAddress_, text, true);
+  write(text);
   shortPause();
   memory_.SendKey(kKeyEnter);
   switch (sequence.lastPause) {

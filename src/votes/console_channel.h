@@ -3,6 +3,9 @@
 // "talk" followed by the message on a line of its own.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/host.h"
@@ -35,11 +38,15 @@ inline constexpr ChatSequence kYieldAfterConsoleKeyThenLongPause{true, false, Ch
                                                                  false};
 }  // namespace chat
 
+// Told of a console text that was longer than the console line and cut to its first `keptBytes` bytes.
+using ConsoleTextCut = std::function<void(const std::string& text, std::size_t keptBytes)>;
+
 class ConsoleChannel {
  public:
-  // The console address is read at every write, so a new address from a reload in the middle of a
-  // sequence is used from the next write on.
-  ConsoleChannel(MemoryControl& memory, HostPort& host, const std::string& consoleAddress);
+  // The console address and size are read at every use, so new values from a reload in the middle of a
+  // sequence are used from the next step on.
+  ConsoleChannel(MemoryControl& memory, HostPort& host, const std::string& consoleAddress,
+                 const std::int16_t& consoleSize, ConsoleTextCut textCut = {});
 
   // Console key, pause, write the command, pause, Enter, pause.
   void SendConsoleCommand(const std::string& text);
@@ -48,10 +55,28 @@ class ConsoleChannel {
   void SendChatMessage(const std::string& text, const ChatSequence& sequence = chat::kPlain);
 
  private:
+  // Marks a sequence from its first key to its end, a failure included, for a host that must not stop
+  // the program half-way through one. It begins by reading the console line: a console address that
+  // cannot be read fails the sequence before any key is pressed, so a bad address never leaves the
+  // game's console toggled open.
+  class Sequence {
+   public:
+    explicit Sequence(ConsoleChannel& channel);
+    ~Sequence();
+    Sequence(const Sequence&) = delete;
+    Sequence& operator=(const Sequence&) = delete;
+
+   private:
+    HostPort& host_;
+  };
+
+  void write(const std::string& text);
   void shortPause();
   void longPause();
 
   MemoryControl& memory_;
   HostPort& host_;
   const std::string& consoleAddress_;
+  const std::int16_t& consoleSize_;
+  ConsoleTextCut textCut_;
 };

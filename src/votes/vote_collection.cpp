@@ -85,7 +85,11 @@ void appendToVoteLog(frmmain& window, const std::string& line) {
 
 // Steps after the attach check; any failure propagates to the tick's error path.
 void readAndCount(frmmain& window, std::string& chatLine) {
-  chatLine = window.objMem.ReadString(window.chatAddress, ReadLength{kChatLength});
+  chatLine = namingSetting("Memory/Chat", window.chatAddress, [&window] {
+    return window.objMem.ReadString(window.chatAddress, ReadLength{kChatLength});
+  });
+  // The read may have found the game again after a restart: that game's votes start from none.
+  window.startAfreshForNewGame();
   // Whether the line is new is settled before the yield: another collection tick may run in it (inside a
   // processing tick's pause) and read newer lines, which must stay the last line seen. The line read here
   // is still examined after the yield, so a vote that scrolled away meanwhile is not lost.

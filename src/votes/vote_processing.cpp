@@ -16,6 +16,7 @@
 namespace {
 
 constexpr std::int32_t kSlotSize = 16;
+constexpr const char* kPlayerStartKey = "Memory/Player Start";
 
 // A conversion whose failure names the setting or value it came from: the error log is all an operator
 // has to go on when every tick ends the same way.
@@ -45,10 +46,16 @@ void advance(std::int16_t& counter) {
 class ProcessingTick {
  public:
   explicit ProcessingTick(frmmain& window)
-      : w_(window), console_(window.objMem, window.host, window.consoleAddress) {}
+      : w_(window),
+        console_(window.objMem, window.host, window.consoleAddress, window.consoleSize,
+                 [&window](const std::string& text, std::size_t kept) {
+                   window.reportCutConsoleText(text, kept);
+                 }) {}
 
   void run() {
+    w_.startAfreshForNewGame();
     scanRoster();
+    w_.startAfreshForNewGame();
     clearEmptySlots();
     puntPlayersOverLimit();
     changeMapOverLimit();
@@ -69,12 +76,49 @@ class ProcessingTick {
         followPlayer(k);
       return;
     }
-    std::int32_t address = convert("Player Start", w_.playerStartAddress, conv::toInt32);
+    std::int32_t address = playerStart();
     for (int k = 0; k < kPlayerSlots; ++k) {
       address = nextSlotAddress(address);
-      w_.List1.push_back(w_.objMem.ReadString("&H" + conv::hex32(address), ReadLength{std::string("16")}));
+      w_.List1.push_back(readSlot(address));
       followPlayer(k);
     }
+  }
+
+  std::int32_t playerStart() const {
+    return namingSetting(kPlayerStartKey, w_.playerStartAddress,
+                         [this] { return conv::toInt32(w_.playerStartAddress); });
+  }
+
+  std::string readSlot(std::int32_t address) const {
+    return namingSetting(kPlayerStartKey, w_.playerStartAddress, [this, address] {
+      return w_.objMem.ReadString("&H" + conv::hex32(address), ReadLength{std::string("16")});
+    });
+  }
+
+  // The roster was read at the start of the tick, and the console sequences since then take seconds: the
+  // player may have left and another taken his slot. Right before a punt for votes the slot is read again;
+  // a slot that holds someone else now, or no one, is not punted, and its votes go.
+  bool stillInSlot(int k) {
+    // Another game: its votes were cleared, with a line of their own.
+    if (w_.startAfreshForNewGame())
+      return false;
+    const std::string& name = voteRow(w_.List1, k);
+    std::string now;
+    if (!name.empty() && !w_.playerStartAddress.empty()) {
+      std::int32_t address = playerStart();
+      for (int slot = 0; slot <= k; ++slot)
+        address = nextSlotAddress(address);
+      now = readSlot(address);
+      if (now == name)
+        return true;
+    }
+    voteRow(w_.List3, k) = "0";
+    w_.fairVotes.forget(k);
+    const std::string what = "No punt for votes: " + audit_text::player(k, w_.List1) + " left the slot" +
+                             (now.empty() ? ", which is empty now" : ", which \"" + now + "\" holds now");
+    w_.errorLog.append(what, kVoteProcessing);
+    w_.fairVotes.audit(what);
+    return false;
   }
 
   // Votes Follow Player: a slot that another player took since it was last read starts again from no
@@ -136,6 +180,8 @@ class ProcessingTick {
       if (!limit.exceededBy(count) || !votesMayPunt(k, limit))
         continue;
       // Who voted him out is settled now; votes counted during the command's pauses are dropped unseen.
+      if (!stillInSlot(k))
+        continue;
       const std::vector<std::string> voters = w_.fairVotes.voters(k);
       const std::string number = std::to_string(k);
       console_.SendConsoleCommand("punt " + number);

@@ -2,6 +2,7 @@
 // them, for tests to build the sequence they expect.
 #pragma once
 
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -15,15 +16,25 @@ inline std::string consoleWrite(const std::string& text) {
   return "WriteString &H11038DC [" + text + "] True";
 }
 
+// Every sequence first reads the console line, to find out that it can be reached before any key.
+inline const std::string kConsoleProbe = "ReadString &H11038DC 90";
+
 // Console key, pause, write, pause, Enter, pause.
 inline Sequence consoleCommand(const std::string& text) {
-  return {"SendKey 192", kShortWait, consoleWrite(text), kShortWait, "SendKey 13", kShortWait};
+  return {kConsoleProbe, "SendKey 192", kShortWait, consoleWrite(text), kShortWait, "SendKey 13", kShortWait};
 }
 
 // "talk" as a console command, then the message into the open console, pause, Enter, pause.
 inline Sequence chatMessage(const std::string& text) {
-  return {"SendKey 192", kShortWait,         consoleWrite("talk"), kShortWait,   "SendKey 13",
-          kShortWait,    consoleWrite(text), kShortWait,           "SendKey 13", kShortWait};
+  return {kConsoleProbe, "SendKey 192",      kShortWait, consoleWrite("talk"), kShortWait, "SendKey 13",
+          kShortWait,    consoleWrite(text), kShortWait, "SendKey 13",         kShortWait};
+}
+
+// The read of roster slot k of a player table at `start`, 16 * (k + 1) above it.
+inline std::string slotRead(int k, unsigned start = 0x1000) {
+  char address[24];
+  std::snprintf(address, sizeof address, "&H%X", start + 16u * static_cast<unsigned>(k + 1));
+  return std::string("ReadString ") + address + " \"16\"";
 }
 
 inline Sequence join(std::initializer_list<Sequence> parts) {

@@ -37,6 +37,10 @@ class ScriptedMemoryControl final : public MemoryControl {
 
   int calls() const { return calls_; }
 
+  // The game process the link reports as attached; a test changes it to play a restarted game.
+  std::uint64_t gameProcess = 0;
+  std::uint64_t attachedGame() const override { return gameProcess; }
+
  private:
   void count(const std::string& entry);
 

@@ -35,6 +35,13 @@ class VirtualHost final : public HostPort {
   std::function<void()> duringYield;
   // Whether yields are written to the journal.
   bool recordYields = true;
+  // Console sequences running now, and how many have begun.
+  void consoleSequenceRunning(bool running) override {
+    sequencesRunning += running ? 1 : -1;
+    sequencesBegun += running ? 1 : 0;
+  }
+  int sequencesRunning = 0;
+  int sequencesBegun = 0;
 
  private:
   Journal& journal_;

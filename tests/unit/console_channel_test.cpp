@@ -15,31 +15,66 @@ class ConsoleChannelTest : public ::testing::Test {
   ScriptedMemoryControl memory{journal};
   VirtualHost host{journal};
   std::string consoleAddress = "&H11038DC";
-  ConsoleChannel channel{memory, host, consoleAddress};
+  std::int16_t consoleSize = 90;
+  std::vector<std::string> cuts;
+  ConsoleChannel channel{memory, host, consoleAddress, consoleSize,
+                         [this](const std::string& text, std::size_t kept) {
+                           cuts.push_back(std::to_string(kept) + " of " + text);
+                         }};
 };
 
 TEST_F(ConsoleChannelTest, ACommandIsSixStepsAndAnEmptyMessageIsStillSaid) {
   channel.SendConsoleCommand("punt 0");
-  EXPECT_EQ((Sequence{"SendKey 192", "Wait 0.6 (double)", "WriteString &H11038DC [punt 0] True",
-                      "Wait 0.6 (double)", "SendKey 13", "Wait 0.6 (double)"}),
+  EXPECT_EQ((Sequence{"ReadString &H11038DC 90", "SendKey 192", "Wait 0.6 (double)",
+                      "WriteString &H11038DC [punt 0] True", "Wait 0.6 (double)", "SendKey 13",
+                      "Wait 0.6 (double)"}),
             journal.entries);
   journal.clear();
   channel.SendChatMessage("");
   EXPECT_EQ(join({consoleCommand("talk"), {consoleWrite(""), kShortWait, "SendKey 13", kShortWait}}),
             journal.entries);
+  EXPECT_EQ(2, host.sequencesBegun);
+  EXPECT_EQ(0, host.sequencesRunning);
 }
 
+// A failure anywhere leaves the rest unsent and ends the sequence; a console line that cannot be read
+// fails before the console key, so the game's console is never toggled for nothing. The error names the
+// setting.
 TEST_F(ConsoleChannelTest, AFailureLeavesTheRestOfTheSequenceUnsent) {
-  memory.failOnCall = 3;
-  EXPECT_THROW(channel.SendConsoleCommand("resetgames"), MemoryControlError);
-  EXPECT_EQ((Sequence{"SendKey 192", kShortWait, consoleWrite("resetgames") + " FAILED"}), journal.entries);
+  for (int failing : {1, 4}) {
+    SCOPED_TRACE(failing);
+    journal.clear();
+    memory.failOnCall = memory.calls() + failing;
+    try {
+      channel.SendConsoleCommand("resetgames");
+      ADD_FAILURE() << "no failure";
+    } catch (const RuntimeError& error) {
+      EXPECT_EQ("Memory/Console &H11038DC: game link failed on call " + std::to_string(*memory.failOnCall),
+                std::string(error.what()));
+    }
+    Sequence sent = consoleCommand("resetgames");
+    sent.resize(static_cast<std::size_t>(failing));
+    sent.back() += " FAILED";
+    EXPECT_EQ(sent, journal.entries);
+    EXPECT_EQ(0, host.sequencesRunning);
+  }
 }
 
 TEST_F(ConsoleChannelTest, TheConsoleAddressIsReadAtEveryWrite) {
   host.queue([this] { consoleAddress = "&H22"; });  // a reload of the settings during the yield
   channel.SendChatMessage("hi", chat::kYieldAfterTalk);
-  EXPECT_EQ("WriteString &H11038DC [talk] True", journal.entries.at(2));
-  EXPECT_EQ("WriteString &H22 [hi] True", journal.entries.at(7));
+  EXPECT_EQ("WriteString &H11038DC [talk] True", journal.entries.at(3));
+  EXPECT_EQ("WriteString &H22 [hi] True", journal.entries.at(8));
+}
+
+// No text is written past the console line: one that does not fit with its NUL is cut, and the cut is told.
+TEST_F(ConsoleChannelTest, ATextLongerThanTheConsoleLineIsCut) {
+  consoleSize = 12;
+  channel.SendChatMessage("12345678901");  // 11 characters and the NUL fill the line
+  channel.SendChatMessage("123456789012");
+  EXPECT_EQ(consoleWrite("12345678901"), journal.entries.at(7));
+  EXPECT_EQ(consoleWrite("12345678901"), journal.entries.at(18));
+  EXPECT_EQ(std::vector<std::string>{"11 of 123456789012"}, cuts);
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ TEST_F(MainWindowStartTest, EverySettingIsReadFromItsSectionAndKey) {
       "[Messages]\r\nPunt Message 1=P1\r\nDisplay Player Number=False\r\nPunt Message 2=P2\r\n"
       "Map Voted Out=MV\r\nNext Map - Admin=NM\r\nServer Running=SR\r\nProgram Summary=PS\r\n"
       "Program Info=PI\r\nExtra Line=EL\r\nVotes Reset=VR\r\n"
-      "[Votes]\r\nMax Player Votes=-2\r\nMax Map Votes=not a number\r\n"
+      "[Votes]\r\nMax Player Votes=0\r\nMax Map Votes=3.5\r\n"
       "[General]\r\nDisplay Summary=2.5\r\nInterval=250\r\nInterval 2=0\r\nReset Votes=7\r\nFIRST RUN=0\r\n");
   window.Form_Activate();
   EXPECT_EQ((std::vector<std::string>{"OpenGame My Game"}), journal.entries);
@@ -76,8 +76,8 @@ TEST_F(MainWindowStartTest, EverySettingIsReadFromItsSectionAndKey) {
   EXPECT_EQ("PI", window.programInfoMessage);
   EXPECT_EQ("EL", window.extraLineMessage);
   EXPECT_EQ("VR", window.votesResetMessage);
-  EXPECT_EQ(-2, window.maxPlayerVotes);
-  EXPECT_EQ("not a number", window.maxMapVotes);  // kept as text; compared by the processing tick
+  EXPECT_EQ(0, window.maxPlayerVotes);
+  EXPECT_EQ("3.5", window.maxMapVotes);  // kept as text; compared by the processing tick
   EXPECT_EQ(2, window.displaySummary);
   EXPECT_EQ(7, window.resetVotes);
   EXPECT_FALSE(window.firstRun);

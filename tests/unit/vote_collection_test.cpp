@@ -163,7 +163,9 @@ TEST_F(VoteCollectionTest, AfterTheLogIsEmptiedOnlyAReappearingLineCountsAgain) 
 TEST_F(VoteCollectionTest, ReadFailureIsLoggedWithAnEmptyChatLine) {
   memory.failOnCall = memory.calls() + 1;
   chat("Bob: /vote 3");
-  EXPECT_EQ(std::vector<std::string>{"game link failed on call 2 -  - Vote Collection"}, errorLogEntries());
+  EXPECT_EQ(
+      std::vector<std::string>{"Memory/Chat &H10FE6C0: game link failed on call 2 -  - Vote Collection"},
+      errorLogEntries());
   EXPECT_EQ("0", window.List3[3]);
   memory.failOnCall.reset();
   chat("Bob: /vote 3");  // the next tick goes on normally
@@ -308,6 +310,39 @@ TEST_F(VoteCollectionTest, ArbitraryBytesNeverBreakTheTable) {
   EXPECT_EQ(16u, window.List3.size());
   EXPECT_LE(counted, static_cast<double>(logged));
   EXPECT_LE(logged, distinctLines.size());
+}
+
+// A game restarted between two ticks is found again by the link: its players start with no votes against
+// them, and its vote lines count even when they read like the old game's. The operator's requests stay.
+TEST_F(VoteCollectionTest, AnotherGameProcessStartsWithACleanTable) {
+  memory.gameProcess = 1;
+  window.Form_Activate();
+  for (const char* line : {"Ann: /vote 3", "Bob: /vote 3", "Cy: /vote map"})
+    chat(line);
+  globals.raiseNextMap();
+  chat("Cy: /vote map");  // the same game: nothing changes
+  EXPECT_EQ(countsWith(3, "2"), counts());
+
+  memory.gameProcess = 2;  // the link attached to a new process while reading the chat
+  chat("Ann: /vote 3");
+  EXPECT_EQ(countsWith(3, "1"), counts());
+  EXPECT_EQ("0", window.Text4);
+  EXPECT_EQ("Ann: /vote 3\r\n", window.Text1);
+  EXPECT_TRUE(globals.nextMapRequested);
+  EXPECT_EQ(
+      std::vector<std::string>{"Another game process attached: the votes, the map votes and the vote log "
+                               "start afresh - Game Link"},
+      errorLogEntries());
+
+  // Seen first by a processing tick, or by an activation, it is the same.
+  for (const std::function<void()>& notice : std::vector<std::function<void()>>{
+           [this] { window.Timer2_Timer(); }, [this] { window.Form_Activate(); }}) {
+    window.List3[5] = "4";
+    ++memory.gameProcess;
+    notice();
+    EXPECT_EQ(countsWith(5, "0"), counts());
+  }
+  EXPECT_EQ(3u, errorLogEntries().size());
 }
 
 }  // namespace

@@ -24,18 +24,16 @@ Sequence withLastPause(Sequence message, std::initializer_list<std::string> repl
   return message;
 }
 
+// Steps count from the console key; the read of the console line comes before it.
 Sequence withYieldAfterStep(Sequence message, std::size_t step) {
-  message.insert(message.begin() + static_cast<std::ptrdiff_t>(step), "Yield");
+  message.insert(message.begin() + static_cast<std::ptrdiff_t>(step + 1), "Yield");
   return message;
 }
 
-Sequence rosterReads(int count, int start = 0x1000) {
+Sequence rosterReads(int count, unsigned start = 0x1000) {
   Sequence reads;
-  for (int k = 1; k <= count; ++k) {
-    char address[16];
-    std::snprintf(address, sizeof address, "&H%X", static_cast<unsigned>(start + 16 * k));
-    reads.push_back(std::string("ReadString ") + address + " \"16\"");
-  }
+  for (int k = 0; k < count; ++k)
+    reads.push_back(slotRead(k, start));
   return reads;
 }
 
@@ -98,7 +96,7 @@ TEST_F(VoteProcessingTest, AddressNotations) {
   EXPECT_TRUE(journal.entries.empty());
   EXPECT_TRUE(window.List1.empty());
   EXPECT_EQ((std::vector<std::string>{"Overflow: player table slot after &H7FFFFFF0 - Vote Processing",
-                                      "Type mismatch: Player Start \"Unavailable\" - Vote Processing"}),
+                                      "Memory/Player Start Unavailable: Type mismatch - Vote Processing"}),
             errorLogEntries());
 }
 
@@ -119,7 +117,11 @@ TEST_F(VoteProcessingTest, APlayerOverTheLimitIsPuntedAndAnnounced) {
   window.List3[3] = "6";
   window.List3[4] = "5";  // equal to the limit: stays
   tick();
-  EXPECT_EQ(join({rosterReads(16), consoleCommand("punt 3"), chatMessage("Player:_Bob(3)_voted out!"), kYield,
+  EXPECT_EQ(join({rosterReads(16),
+                  {slotRead(3)},
+                  consoleCommand("punt 3"),
+                  chatMessage("Player:_Bob(3)_voted out!"),
+                  kYield,
                   kQuietEnd}),
             journal.entries);
   EXPECT_EQ("0", window.List3[3]);
@@ -134,22 +136,83 @@ TEST_F(VoteProcessingTest, OnlyTheExactTextTrueNamesThePlayerInTheAnnouncement) 
   window.List3[9] = "6";
   tick();
   // Two players over the limit: the lower number first.
-  EXPECT_EQ(join({rosterReads(16), consoleCommand("punt 2"), chatMessage("Player:__voted out!"), kYield,
-                  consoleCommand("punt 9"), chatMessage("Player:__voted out!"), kYield, kQuietEnd}),
+  EXPECT_EQ(join({rosterReads(16),
+                  {slotRead(2)},
+                  consoleCommand("punt 2"),
+                  chatMessage("Player:__voted out!"),
+                  kYield,
+                  {slotRead(9)},
+                  consoleCommand("punt 9"),
+                  chatMessage("Player:__voted out!"),
+                  kYield,
+                  kQuietEnd}),
             journal.entries);
 }
 
-TEST_F(VoteProcessingTest, ANegativeLimitPuntsEverySlotOnEveryTick) {
-  activate("[Votes]\r\nMax Player Votes=-1\r\n");
-  for (int round = 0; round < 2; ++round) {
+// A player who leaves during the tick's console sequences, and a newcomer who takes his slot, must not be
+// punted in his place: the slot is read again right before the punt.
+TEST_F(VoteProcessingTest, APuntGoesOnlyToThePlayerTheVotesWereFor) {
+  activate("[Memory]\r\nPlayer Start=&H1000\r\n");
+  seatPlayers({{2, "Ann"}, {3, "Bob"}, {4, "Cy"}});
+  window.List3[2] = window.List3[3] = window.List3[4] = "6";
+  // During Ann's announcement Bob leaves and Eve takes slot 3; Cy leaves slot 4 empty.
+  host.queue([this] { seatPlayers({{3, "Eve"}, {4, ""}}); });
+  tick();
+  EXPECT_EQ(join({rosterReads(16),
+                  {slotRead(2)},
+                  consoleCommand("punt 2"),
+                  chatMessage("Player:_Ann(2)_voted out!"),
+                  kYield,
+                  {slotRead(3), slotRead(4)},
+                  kQuietEnd}),
+            journal.entries);
+  EXPECT_EQ(std::vector<std::string>(16, "0"), window.List3);
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "No punt for votes: player 3 \"Bob\" left the slot, which \"Eve\" holds now - Vote Processing",
+          "No punt for votes: player 4 \"Cy\" left the slot, which is empty now - Vote Processing"}),
+      errorLogEntries());
+}
+
+// A setting that would punt everyone, change the map or reset all votes on every tick, or end every tick
+// before the operator's requests, falls back to its default at activation, with one line naming it.
+TEST_F(VoteProcessingTest, UnusableLimitsFallBackToTheirDefaults) {
+  const struct {
+    const char* setting;
+    const char* logged;
+  } cases[] = {
+      {"[Votes]\r\nMax Player Votes=-1", "Votes/Max Player Votes \"-1\": below 0, so the default 5 is used"},
+      {"[Votes]\r\nMax Player Votes=abc",
+       "Votes/Max Player Votes \"abc\": not a number, so the default 5 is used"},
+      {"[Votes]\r\nMax Map Votes=-1", "Votes/Max Map Votes \"-1\": below 0, so the default 5 is used"},
+      {"[Votes]\r\nMax Map Votes=abc", "Votes/Max Map Votes \"abc\": not a number, so the default 5 is used"},
+      {"[General]\r\nReset Votes=-2", "General/Reset Votes \"-2\": below 0, so the default 90 is used"},
+      {"[General]\r\nDisplay Summary=-1",
+       "General/Display Summary \"-1\": below 0, so the default 90 is used"},
+      {"[General]\r\nInterval 2=99999",
+       "General/Interval 2 \"99999\": out of range, so the default 10000 is used"},
+      {"Console Size=10", "Memory/Console Size \"10\": below 11, so the default 90 is used"},
+  };
+  for (const auto& bad : cases) {
+    SCOPED_TRACE(bad.setting);
+    folder.write("errorlog.log", "");
+    activate("[Memory]\r\nPlayer Start=&H1000\r\n" + std::string(bad.setting) + "\r\n");
+    window.Form_Activate();  // the same bad value again is not logged again
+    seatPlayers({{1, "Ann"}});
+    window.List3.assign(16, "0");
+    window.Text4 = "0";
+    window.summaryCounter = window.resetCounter = 1;
+    globals.raiseClearVotes();
     forget();
     tick();
-    int punts = 0;
-    for (const auto& entry : journal.entries)
-      punts += entry.rfind("WriteString &H11038DC [punt ", 0) == 0 ? 1 : 0;
-    EXPECT_EQ(16, punts);
+    // Nothing but the operator's request reaches the game.
+    EXPECT_EQ(join({rosterReads(16), kQuietEnd, chatMessage(window.votesResetMessage), kYield}),
+              journal.entries);
+    EXPECT_EQ(std::vector<std::string>{std::string(bad.logged) + " - Settings"}, errorLogEntries());
   }
-  EXPECT_EQ(consoleWrite("Player:_(15)_voted out!"), journal.entries.at(journal.entries.size() - 7));
+  // Fixed and broken again, the value is told again.
+  activate("[Votes]\r\nMax Player Votes=-1\r\n");
+  EXPECT_EQ(2u, errorLogEntries().size());
 }
 
 // --- Map changes. ---
@@ -167,9 +230,14 @@ TEST_F(VoteProcessingTest, MapVotesOverTheLimitAnnounceThenChangeTheMapAfterTheL
   forget();
   tick();
   // Punts come before the map change; the map notice ends with a yield and the long pause.
-  EXPECT_EQ(join({rosterReads(16), consoleCommand("punt 1"), chatMessage("Player:_Ann(1)_voted out!"), kYield,
+  EXPECT_EQ(join({rosterReads(16),
+                  {slotRead(1)},
+                  consoleCommand("punt 1"),
+                  chatMessage("Player:_Ann(1)_voted out!"),
+                  kYield,
                   withLastPause(chatMessage("Map has been voted ~ map changing..."), {"Yield", kLongWait}),
-                  consoleCommand("resetgames"), kQuietEnd}),
+                  consoleCommand("resetgames"),
+                  kQuietEnd}),
             journal.entries);
   EXPECT_EQ("0", window.Text4);
 }
@@ -230,7 +298,7 @@ TEST_F(VoteProcessingTest, WithTheDefaultPeriodsSummaryAndResetFallOnTheNinetySe
   tick();  // the 92nd
   EXPECT_EQ(0, window.summaryCounter);
   EXPECT_EQ(0, window.resetCounter);
-  EXPECT_EQ(consoleWrite("This server is running Vornak's voting system!"), journal.entries.at(7));
+  EXPECT_EQ(consoleWrite("This server is running Vornak's voting system!"), journal.entries.at(8));
   EXPECT_EQ(consoleWrite("All Votes Reset"), journal.entries.at(journal.entries.size() - 6));
 }
 
@@ -473,16 +541,17 @@ TEST_F(VoteProcessingTest, ExitThroughNestedTicksLeavesNoTickRunning) {
 // --- A failing game link at every call of a busy tick. ---
 
 TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
-  // The busy tick: 16 roster reads, a punt (6 + 10 calls), a map change (10 + 6), a three-line summary
-  // (30), the reset notice (10), then punt, ban, votes-cleared and next-map requests (6, 6, 10, 16).
+  // The busy tick: 16 roster reads, the slot read again and a punt (1 + 7 + 11 calls), a map change
+  // (11 + 7), a three-line summary (33), the reset notice (11), then punt, ban, votes-cleared and next-map
+  // requests (7, 7, 11, 18). Every console sequence begins with a read of the console line.
   struct Phase {
     const char* name;
     int lastCall;
   };
-  const std::vector<Phase> phases = {{"roster", 16},        {"punt command", 22}, {"punt notice", 32},
-                                     {"map notice", 42},    {"map command", 48},  {"summary", 78},
-                                     {"reset notice", 88},  {"punt request", 94}, {"ban request", 100},
-                                     {"clear notice", 110}, {"next map", 126}};
+  const std::vector<Phase> phases = {{"roster", 16},       {"slot again", 17},    {"punt command", 24},
+                                     {"punt notice", 35},  {"map notice", 46},    {"map command", 53},
+                                     {"summary", 86},      {"reset notice", 97},  {"punt request", 104},
+                                     {"ban request", 111}, {"clear notice", 122}, {"next map", 140}};
   auto phaseOf = [&phases](int call) {
     for (std::size_t p = 0; p < phases.size(); ++p) {
       if (call <= phases[p].lastCall)
@@ -507,11 +576,12 @@ TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
   setUpBusyTick();
   const int before = memory.calls();
   tick();
-  ASSERT_EQ(126, memory.calls() - before);
+  ASSERT_EQ(140, memory.calls() - before);
   ASSERT_TRUE(errorLogEntries().empty());
 
-  for (int failing = 1; failing <= 126; ++failing) {
+  for (int failing = 1; failing <= 140; ++failing) {
     SCOPED_TRACE("failing call " + std::to_string(failing));
+    forget();
     folder.write("errorlog.log", "");
     setUpBusyTick();
     memory.failOnCall = memory.calls() + failing;
@@ -526,7 +596,15 @@ TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
       return false;
     };
     ASSERT_EQ(1u, errorLogEntries().size());
-    EXPECT_EQ("game link failed on call " + std::to_string(memory.calls()) + " - Vote Processing",
+    // A failing read or write names the setting whose address it used.
+    const std::string call =
+        *std::find_if(journal.entries.begin(), journal.entries.end(),
+                      [](const std::string& entry) { return entry.find(" FAILED") != std::string::npos; });
+    const std::string setting = call.rfind("ReadString &H1", 0) == 0 && failed <= 1
+                                    ? "Memory/Player Start &H1000: "
+                                : call.find("&H11038DC") != std::string::npos ? "Memory/Console &H11038DC: "
+                                                                              : "";
+    EXPECT_EQ(setting + "game link failed on call " + std::to_string(memory.calls()) + " - Vote Processing",
               errorLogEntries()[0]);
     EXPECT_EQ(failed == 0 ? static_cast<std::size_t>(failing - 1) : 16u, window.List1.size());
     EXPECT_EQ(done("punt command") ? "0" : "6", window.List3[3]);
@@ -545,6 +623,27 @@ TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
     EXPECT_EQ("0", window.List3[3]);
     EXPECT_EQ("0", window.Text4);
   }
+}
+
+// No console text runs past the console line: the punt announcement, made of two messages of up to 254
+// characters and a name, is cut to the line, and each distinct cut text is told once.
+TEST_F(VoteProcessingTest, AnAnnouncementLongerThanTheConsoleLineIsCutAndToldOnce) {
+  const std::string longMessage(100, 'x');
+  activate("[Memory]\r\nPlayer Start=&H1000\r\nConsole Size=20\r\n[Messages]\r\nPunt Message 2=" +
+           longMessage + "\r\n");
+  seatPlayers({{3, "Bob"}});
+  for (int punt = 0; punt < 2; ++punt) {
+    window.List3[3] = "6";
+    tick();
+  }
+  const std::string cutWrite = "WriteString &H11038DC [Player:_Bob(3)xxxxx] True";
+  EXPECT_EQ(2, std::count(journal.entries.begin(), journal.entries.end(), cutWrite));
+  EXPECT_EQ(
+      std::vector<std::string>{
+          "Console text of 114 characters cut to the 19 that Memory/Console Size 20 leaves "
+          "room for: Player:_Bob(3)" +
+          longMessage + " - Vote Processing"},
+      errorLogEntries());
 }
 
 }  // namespace

@@ -47,6 +47,11 @@ bool LinuxMemoryControl::lookUp(const std::string& title) {
     return false;
   }
   game_ = search.found;
+  // The same number can only be the same process while that process lives: a restarted game that got
+  // the old number back is another game all the same.
+  if (gameSerial_ == 0 || game_->pid != gamePid_ || gameProcess_.ended())
+    ++gameSerial_;
+  gamePid_ = game_->pid;
   gameProcess_ = linuxlink::ProcessWatch(game_->pid);
   problem_.clear();
   note("game found: \"" + title + "\", process " + std::to_string(game_->pid));

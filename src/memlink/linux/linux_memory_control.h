@@ -35,6 +35,8 @@ class LinuxMemoryControl final : public MemoryControl {
 
   void Wait(const PauseSeconds& seconds) override;
 
+  std::uint64_t attachedGame() const override { return gameSerial_; }
+
  private:
   // The game to talk to, looked up again by its title when its process ended; raises when there is none.
   linuxlink::GameWindow requireGame();
@@ -48,6 +50,8 @@ class LinuxMemoryControl final : public MemoryControl {
   std::string title_;  // the name last given to OpenGame
   std::optional<linuxlink::GameWindow> game_;
   linuxlink::ProcessWatch gameProcess_;
-  std::string problem_;  // why the game cannot be reached, while it cannot
+  pid_t gamePid_ = 0;             // the process last attached to
+  std::uint64_t gameSerial_ = 0;  // counts the game processes attached to, one after another
+  std::string problem_;           // why the game cannot be reached, while it cannot
   std::string lastNote_;
 };
