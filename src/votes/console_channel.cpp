@@ -22,14 +22,16 @@ ConsoleChannel::ConsoleChannel(MemoryControl& memory, HostPort& host, const std:
       textCut_(std::move(textCut)) {}
 
 ConsoleChannel::Sequence::Sequence(ConsoleChannel& channel) : host_(channel.host_) {
-  namingSetting(kConsoleKey, channel.consoleAddress_, [&channel] {
-    return channel.memory_.ReadString(channel.consoleAddress_, ReadLength{channel.consoleSize_});
-  });
   host_.consoleSequenceRunning(true);
 }
 
 ConsoleChannel::Sequence::~Sequence() {
   host_.consoleSequenceRunning(false);
+}
+
+void ConsoleChannel::probe() {
+  namingSetting(kConsoleKey, consoleAddress_,
+                [this] { return memory_.ReadString(consoleAddress_, ReadLength{consoleSize_}); });
 }
 
 // Writing past the console line would overwrite whatever the game keeps behind it: a longer text is cut
@@ -52,7 +54,8 @@ void ConsoleChannel::longPause() {
 }
 
 void ConsoleChannel::SendConsoleCommand(const std::string& text) {
-  const Sequence sequence(*this);
+  const Sequence running(*this);
+  probe();
   memory_.SendKey(kKeyConsole);
   shortPause();
   write(text);
@@ -63,6 +66,7 @@ void ConsoleChannel::SendConsoleCommand(const std::string& text) {
 
 void ConsoleChannel::SendChatMessage(const std::string& text, const ChatSequence& sequence) {
   const Sequence running(*this);
+  probe();
   memory_.SendKey(kKeyConsole);
   shortPause();
   if (sequence.yieldAfterConsoleKey)

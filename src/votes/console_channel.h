@@ -55,10 +55,8 @@ class ConsoleChannel {
   void SendChatMessage(const std::string& text, const ChatSequence& sequence = chat::kPlain);
 
  private:
-  // Marks a sequence from its first key to its end, a failure included, for a host that must not stop
-  // the program half-way through one. It begins by reading the console line: a console address that
-  // cannot be read fails the sequence before any key is pressed, so a bad address never leaves the
-  // game's console toggled open.
+  // Marks a sequence from its start to its end, a failure included, for a host that must not stop the
+  // program half-way through one.
   class Sequence {
    public:
     explicit Sequence(ConsoleChannel& channel);
@@ -70,6 +68,9 @@ class ConsoleChannel {
     HostPort& host_;
   };
 
+  // The first step of every sequence: a console address that cannot be read fails the sequence before any
+  // key is pressed, so a bad address never leaves the game's console toggled open.
+  void probe();
   void write(const std::string& text);
   void shortPause();
   void longPause();

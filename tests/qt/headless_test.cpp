@@ -2,11 +2,47 @@
 // mode's notices, exit statuses and signals, from the built program.
 #include <signal.h>
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sstream>
+#include <utility>
+#include <vector>
 
+#include "app/qt/headless_service.h"
 #include "qt_test_support.h"
+
+namespace {
+
+// A game that records the console steps it is sent; its pauses let the service handle its events, and the
+// first one brings a signal in, as a service manager stopping the service mid-sequence would.
+class SignalledLink final : public MemoryControl {
+ public:
+  explicit SignalledLink(int signal) : signal_(signal) {}
+  bool OpenGame(std::string&) override { return true; }
+  std::string ReadString(const std::string& address, const ReadLength&) override {
+    calls.push_back("read " + address);
+    return {};
+  }
+  void WriteString(const std::string&, const std::string& text, bool) override {
+    calls.push_back("write " + text);
+  }
+  void SendKey(std::int16_t key) override { calls.push_back("key " + std::to_string(key)); }
+  void Wait(const PauseSeconds&) override {
+    calls.push_back("wait");
+    if (signal_ != 0)
+      ::raise(std::exchange(signal_, 0));
+    for (int i = 0; i < 3; ++i)
+      QCoreApplication::processEvents();
+  }
+  std::vector<std::string> calls;
+
+ private:
+  int signal_;
+};
+
+}  // namespace
 
 class HeadlessTest : public QObject {
   Q_OBJECT
@@ -80,6 +116,39 @@ class HeadlessTest : public QObject {
     QVERIFY(service.waitForFinished(20000));
     QCOMPARE(service.exitStatus(), QProcess::NormalExit);
     QCOMPARE(service.exitCode(), 0);
+  }
+
+  // A stop in the middle of a console command lets the command finish (the game's console is not left
+  // open with "punt 3" in it); nothing after it is sent.
+  void aStopWaitsForTheConsoleSequenceInProgress_data() { noticesOnceAndSignals_data(); }
+  void aStopWaitsForTheConsoleSequenceInProgress() {
+    QFETCH(int, signal);
+    QTemporaryDir folder;
+    writeFile(folder.filePath(QStringLiteral("settings.ini")), "[General]\r\nFirst Run=False\r\n");
+    SignalledLink link(signal);
+    SystemClock clock;
+    ThrowingEnd end;
+    std::ostringstream log;
+    HeadlessService service(folder.path().toStdString(), link, clock, end, log);
+    service.start();
+    Globals& requests = service.core().globals;
+    requests.puntPlayerNumber = 3;
+    requests.puntRequested = true;
+    requests.banPlayerNumber = 4;
+    requests.banRequested = true;
+    try {
+      service.core().Timer2_Timer();
+      QFAIL("the service did not stop");
+    } catch (const ProgramEnded& ended) {
+      QCOMPARE(ended.status, 0);
+    }
+    const std::vector<std::string> sent = {"read &H11038DC", "key 192", "wait", "write punt 3",
+                                           "wait",           "key 13",  "wait"};
+    std::string got;
+    for (const auto& call : link.calls)
+      got += call + "; ";
+    QVERIFY2(link.calls == sent, got.c_str());
+    QVERIFY(log.str().find("once the console sequence in progress is finished") != std::string::npos);
   }
 };
 

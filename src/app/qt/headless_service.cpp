@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <cerrno>
 #include <cstdlib>
 #include <iostream>
@@ -40,12 +41,14 @@ std::string oneLine(const std::string& text) {
 }  // namespace
 
 HeadlessService::HeadlessService(const std::filesystem::path& programFolder, MemoryControl& memory,
-                                 const Clock& clock, ProgramEnd& end, std::ostream& log)
+                                 const Clock& clock, ProgramEnd& end, std::ostream& log,
+                                 std::chrono::milliseconds stopBound)
     : end_(end),
       log_(log),
       timer1_([this] { core_.Timer1_Timer(); }),
       timer2_([this] { core_.Timer2_Timer(); }),
-      core_(MainWindowPorts{*this, timer1_, timer2_, memory, globals_, programFolder, clock}) {
+      core_(MainWindowPorts{*this, timer1_, timer2_, memory, globals_, programFolder, clock}),
+      stopBound_(stopBound) {
   // The audit log's lines also go to stdout, so that the service manager's journal keeps them beside the
   // notices on stderr; flushed at once, as a journal reads them as they come.
   core_.fairVotes.echoAuditLines([](const std::string& line) { std::cout << line << std::endl; });
@@ -91,14 +94,46 @@ void HeadlessService::onSignal() {
   while (::read(signalPipe_[0], &number, 1) == 1) {
     if (number == SIGHUP) {
       reload();
-    } else {
-      log_ << "zarn-vote: stopping on signal " << static_cast<int>(number) << std::endl;
-      end_.end(0);
+    } else if (!stopPending_) {
+      stopPending_ = true;
+      if (sequencesRunning_ == 0) {
+        log_ << "zarn-vote: stopping on signal " << static_cast<int>(number) << std::endl;
+        end_.end(0);
+      }
+      log_ << "zarn-vote: stopping on signal " << static_cast<int>(number)
+           << " once the console sequence in progress is finished" << std::endl;
+      QTimer::singleShot(stopBound_, [this] {
+        log_ << "zarn-vote: the console sequence did not finish within " << stopBound_.count()
+             << " ms; stopping" << std::endl;
+        end_.end(0);
+      });
     }
   }
 }
 
+void HeadlessService::stopIfDue() {
+  if (!stopPending_ || sequencesRunning_ != 0)
+    return;
+  log_ << "zarn-vote: the console sequence is finished; stopping" << std::endl;
+  end_.end(0);
+}
+
+void HeadlessService::consoleSequenceRunning(bool running) {
+  if (running) {
+    // Before the next sequence sends anything.
+    stopIfDue();
+    ++sequencesRunning_;
+    return;
+  }
+  --sequencesRunning_;
+  // The sequence may have ended by a failure, while its error is on its way up the stack: the program ends
+  // from the event loop, right after, or at the tick's next yield or sequence, whichever comes first.
+  if (stopPending_ && sequencesRunning_ == 0)
+    QTimer::singleShot(0, [this] { stopIfDue(); });
+}
+
 void HeadlessService::yield() {
+  stopIfDue();
   QCoreApplication::processEvents();
 }
 

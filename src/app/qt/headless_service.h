@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <chrono>
 #include <filesystem>
 #include <iosfwd>
 #include <memory>
@@ -20,11 +21,14 @@ class ProgramEnd;
 
 // The exit status when the settings still ask for the game version chooser, which needs the window.
 inline constexpr int kExitFirstRun = 2;
+// How long a stop waits at most for the console sequence in progress.
+inline constexpr std::chrono::milliseconds kStopBound{5000};
 
 class HeadlessService final : public HostPort {
  public:
+  // `stopBound` is how long SIGINT or SIGTERM waits at most for a running console sequence to finish.
   HeadlessService(const std::filesystem::path& programFolder, MemoryControl& memory, const Clock& clock,
-                  ProgramEnd& end, std::ostream& log);
+                  ProgramEnd& end, std::ostream& log, std::chrono::milliseconds stopBound = kStopBound);
   ~HeadlessService() override;
 
   // Loads the vote table, starts watching for signals and runs the first activation.
@@ -42,11 +46,16 @@ class HeadlessService final : public HostPort {
   void showAbout() override {}
   void openWebPage(const std::string&) override {}
   [[noreturn]] void quit() override;
+  // A stop that came in the middle of a console sequence takes effect once the sequence is over: the
+  // game is not left with its console open and a command in its line.
+  void consoleSequenceRunning(bool running) override;
 
   frmmain& core() { return core_; }
 
  private:
   void onSignal();
+  // Ends the program now if a stop is pending and no console sequence runs.
+  void stopIfDue();
 
   ProgramEnd& end_;
   std::ostream& log_;
@@ -55,6 +64,9 @@ class HeadlessService final : public HostPort {
   QtTimer timer2_;
   frmmain core_;
   std::string lastNotice_;
+  std::chrono::milliseconds stopBound_;
+  int sequencesRunning_ = 0;
+  bool stopPending_ = false;
   std::unique_ptr<QSocketNotifier> signals_;
   int signalPipe_[2] = {-1, -1};
 };
