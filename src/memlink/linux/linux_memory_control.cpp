@@ -46,6 +46,14 @@ bool LinuxMemoryControl::lookUp(const std::string& title) {
     note("game not usable: " + problem_);
     return false;
   }
+  std::string lockNote;
+  if (!gameLock_.take(search.found->pid, lockNote)) {
+    problem_ = lockNote;
+    note("game not usable: " + problem_);
+    return false;
+  }
+  if (!lockNote.empty())
+    note(lockNote);
   game_ = search.found;
   gameProcess_ = linuxlink::ProcessWatch(game_->pid);
   problem_.clear();
