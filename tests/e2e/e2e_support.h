@@ -23,6 +23,9 @@ std::string settingsFor(const std::string& title);
 // change, and nothing the scenario does not call for (no unknown command, no dropped or missed key).
 void expectScenarioOutcome(const GameSimProcess& game);
 
+// Nothing the game could not take: no console line it does not know, no key lost.
+void expectNoLostKeys(const GameSimProcess& game);
+
 // zarn-vote (`program`) in a run folder of its own, its output kept in files.
 class Service {
  public:

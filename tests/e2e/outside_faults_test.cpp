@@ -569,7 +569,7 @@ TEST_F(OutsideFaultsTest, ReadOnlyProgramFolderDropsLogEntriesAndTheServiceVotes
 
 // No settings can be read from a folder: every key gives its default, so First Run reads as true and the
 // service, which cannot show the chooser, ends with status 2 and says why. It attaches to nothing and
-// writes nothing.
+// writes nothing but the lock file that keeps a second copy off the folder.
 TEST_F(OutsideFaultsTest, SettingsFileThatIsAFolderMeansFirstRunAndTheServiceEnds) {
   TempFolder folder("program");
   fs::create_directory(folder / "settings.ini");
@@ -584,7 +584,7 @@ TEST_F(OutsideFaultsTest, SettingsFileThatIsAFolderMeansFirstRunAndTheServiceEnd
       << output;
   EXPECT_EQ(std::string::npos, output.find("game found")) << output;
   EXPECT_EQ(std::string::npos, output.find("game not found")) << output;
-  EXPECT_EQ(std::vector<std::string>{"settings.ini"}, folder.names());
+  EXPECT_EQ((std::vector<std::string>{".zarn-vote.lock", "settings.ini"}), folder.names());
   EXPECT_TRUE(fs::is_empty(folder / "settings.ini"));
 }
 
@@ -604,7 +604,7 @@ TEST_F(OutsideFaultsTest, ErrorLogThatIsAFolderTakesNothingAndTheServiceVotesOn)
   expectNoLostKeys(game);
   EXPECT_TRUE(fs::is_directory(folder / "errorlog.log"));
   EXPECT_TRUE(fs::is_empty(folder / "errorlog.log"));
-  EXPECT_EQ((std::vector<std::string>{"errorlog.log", "settings.ini"}), folder.names());
+  EXPECT_EQ((std::vector<std::string>{".zarn-vote.lock", "errorlog.log", "settings.ini"}), folder.names());
   EXPECT_EQ(std::string::npos, service.output().find("errorlog")) << service.output();
   service.expectRunningAndStops();
 }

@@ -14,6 +14,9 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() {
   std::error_code ignored;
+  // A test may have made the folder read-only.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                               ignored);
   std::filesystem::remove_all(path_, ignored);
 }
 

@@ -41,7 +41,8 @@ std::string usageText() {
          "  --version    show the version and exit\n"
          "\n"
          "Exit status: 0 when stopped; 2 for a bad command line, or in --headless when settings.ini\n"
-         "still asks for the game version chooser (First Run=True).\n";
+         "still asks for the game version chooser (First Run=True); 3 when another zarn-vote already\n"
+         "runs on the same folder.\n";
 }
 
 std::string versionText() {

@@ -16,9 +16,13 @@
 #include "app/qt/program_end.h"
 #include "app/qt/program_look.h"
 #include "dialogs/qt/linux_system.h"
+#include "memlink/linux/copy_locks.h"
 #include "memlink/linux/linux_memory_control.h"
 
 namespace {
+
+// The exit status of a copy that finds another one running on its program folder.
+constexpr int kExitAnotherCopy = 3;
 
 // What the game link says about reaching the game, once each time it changes.
 void reportGameLink(const std::string& state) {
@@ -59,6 +63,19 @@ int runWindow(int argc, char** argv, const std::filesystem::path& folder) {
   return QApplication::exec();
 }
 
+// Says that another copy runs on the folder, on stderr and in the window mode also in a message box.
+int endAsSecondCopy(int argc, char** argv, bool headless, const std::string& why) {
+  std::cerr << "zarn-vote: " << why << std::endl;
+  if (!headless) {
+    QApplication app(argc, argv);
+    setUpProgramLook();
+    QString text = QString::fromLocal8Bit(why);
+    text[0] = text[0].toUpper();
+    MessageBoxNotices().notify(nullptr, text + QLatin1Char('.'));
+  }
+  return kExitAnotherCopy;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,5 +100,15 @@ int main(int argc, char** argv) {
               << "Try 'zarn-vote --help'.\n";
     return 2;
   }
+  // Held until the process ends: a second copy on the folder would drive the same game with the same logs.
+  const linuxlink::LockAttempt folderLock =
+      linuxlink::lockProgramFolder(command.folder, linuxlink::LockPlaces::fromEnvironment());
+  if (folderLock.busy)
+    return endAsSecondCopy(argc, argv, command.headless,
+                           linuxlink::anotherCopy(folderLock.holder) + " already runs on " +
+                               command.folder.string() + "; this copy ends");
+  if (!folderLock.lock.held())
+    std::cerr << "zarn-vote: no lock on " << command.folder.string() << " (" << folderLock.problem
+              << "); a second copy on this folder would not be stopped" << std::endl;
   return command.headless ? runHeadless(argc, argv, command.folder) : runWindow(argc, argv, command.folder);
 }

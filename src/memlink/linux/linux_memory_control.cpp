@@ -46,6 +46,14 @@ bool LinuxMemoryControl::lookUp(const std::string& title) {
     note("game not usable: " + problem_);
     return false;
   }
+  std::string lockNote;
+  if (!gameLock_.take(search.found->pid, lockNote)) {
+    problem_ = lockNote;
+    note("game not usable: " + problem_);
+    return false;
+  }
+  if (!lockNote.empty())
+    note(lockNote);
   game_ = search.found;
   // The same number can only be the same process while that process lives: a restarted game that got
   // the old number back is another game all the same.

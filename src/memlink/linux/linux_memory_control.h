@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "memlink/linux/copy_locks.h"
 #include "memlink/linux/process_memory.h"
 #include "memlink/linux/x11_session.h"
 #include "memlink/memory_control.h"
@@ -19,7 +20,8 @@ class LinuxMemoryControl final : public MemoryControl {
   // `report` hears why the game cannot be reached (or that it was found), once each time that changes.
   LinuxMemoryControl(PausePort& pause, std::function<void(const std::string&)> report);
 
-  // Finds the one window titled `gameName` on this host and checks that its process's memory may be read.
+  // Finds the one window titled `gameName` on this host and checks that its process's memory may be read
+  // and that no other copy of zarn-vote drives that process.
   bool OpenGame(std::string& gameName) override;
 
   // At most `length` bytes up to the first NUL. When the game's process is gone, the game is looked for
@@ -52,6 +54,8 @@ class LinuxMemoryControl final : public MemoryControl {
   linuxlink::ProcessWatch gameProcess_;
   pid_t gamePid_ = 0;             // the process last attached to
   std::uint64_t gameSerial_ = 0;  // counts the game processes attached to, one after another
-  std::string problem_;           // why the game cannot be reached, while it cannot
+  // Kept while attached, so that no other copy of zarn-vote drives the same game.
+  linuxlink::GameLock gameLock_;
+  std::string problem_;  // why the game cannot be reached, while it cannot
   std::string lastNote_;
 };

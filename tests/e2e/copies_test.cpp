@@ -1,0 +1,156 @@
+// Two copies of zarn-vote on one host, end to end: real `zarn-vote --headless` processes and the game
+// simulator under Xvfb. A second copy on the same program folder ends at once, and a copy on another
+// folder leaves the game to the copy that drives it until that one is gone; `kill -9` leaves no lock behind.
+// Real time: the same-folder test takes a few seconds, the other some twenty.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/e2e_support.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Seconds to wait for one step: a punt with its announcement takes some five seconds of console pauses, a
+// map change some eight, and the machine may be busy.
+constexpr int kPatience = 40;
+constexpr std::uint64_t kChatLine = 0x10FE6C0;  // the simulator's default, which settingsFor assumes
+const std::string kFound = "zarn-vote: game found: ";
+const std::string kNotFound = "zarn-vote: game not found: ";
+
+std::string uniqueTitle(const std::string& kind) {
+  static int counter = 0;
+  return "Delta Force Land Warrior,  V1.00.42 copies " + kind + " " + std::to_string(::getpid()) + "-" +
+         std::to_string(++counter);
+}
+
+// A copy of zarn-vote without its window on `folder`.
+std::unique_ptr<ChildProcess> startCopy(const TempFolder& folder, ChildSetup setup = {}) {
+  return std::make_unique<ChildProcess>(
+      std::vector<std::string>{ZARN_VOTE_PATH, "--headless", "--dir", folder.path().string()}, setup);
+}
+
+std::string outputOf(const char* which, const ChildProcess& copy) {
+  return std::string("\n") + which + " copy's output:\n" + copy.output();
+}
+
+class CopiesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string display = displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
+    ASSERT_FALSE(display.empty()) << "the Xvfb fixture did not run";
+    ::setenv("DISPLAY", display.c_str(), 1);
+  }
+};
+
+// Writable, the folder takes the lock file; read-only (to a user other than root), the lock goes to the
+// user's private folder under the folder's name, and the copies behave alike.
+class SameFolderTest : public CopiesTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SameFolderTest, ASecondCopyEndsAtOnceNamingTheFirstAndAKilledFirstLeavesNoLock) {
+  const bool readOnly = GetParam();
+  const std::optional<UserIds> user = readOnly ? unprivilegedUser() : std::nullopt;
+  TempFolder folder;
+  folder.write("settings.ini", settingsFor(uniqueTitle("same folder")));
+  if (readOnly)
+    ::chmod(folder.path().c_str(), 0555);
+  // No game has the title: a copy that says so has its lock and runs the service.
+  auto first = startCopy(folder, {user, std::nullopt});
+  ASSERT_TRUE(first->waitForOutput(kNotFound, kPatience)) << outputOf("first", *first);
+
+  const auto started = std::chrono::steady_clock::now();
+  auto second = startCopy(folder, {user, std::nullopt});
+  const std::optional<int> status = second->waitForEnd(std::chrono::seconds(kPatience));
+  ASSERT_TRUE(status.has_value()) << outputOf("second", *second);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 3) << describeStatus(*status);
+  // Its output comes through a pipe, which may still be read after the end.
+  const std::string why = "zarn-vote: another zarn-vote (process " + std::to_string(first->pid()) +
+                          ") already runs on " + folder.path().string() + "; this copy ends\n";
+  EXPECT_TRUE(second->waitForOutput(why, kPatience));
+  EXPECT_EQ(why, second->output()) << "and nothing else";
+  EXPECT_TRUE(first->running()) << outputOf("first", *first);
+
+  first->kill();
+  auto third = startCopy(folder, {user, std::nullopt});
+  ASSERT_TRUE(third->waitForOutput(kNotFound, kPatience)) << outputOf("third", *third);
+  EXPECT_EQ(std::string::npos, third->output().find("lock")) << outputOf("third", *third);
+  const int stopped = third->stop();
+  EXPECT_TRUE(WIFEXITED(stopped) && WEXITSTATUS(stopped) == 0) << describeStatus(stopped);
+  EXPECT_EQ(!readOnly, fs::exists(folder / ".zarn-vote.lock"));
+}
+
+INSTANTIATE_TEST_SUITE_P(WritableAndReadOnly, SameFolderTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return param.param ? "ReadOnly" : "Writable";
+                         });
+
+// Both copies wait before the game runs, so either may come first: the one that attaches drives the game,
+// the other says once why it does not, and both would punt Bob if both drove it. With the driver killed,
+// the other attaches and carries out a map vote (one vote is enough with these settings).
+TEST_F(CopiesTest, ACopyOnAnotherFolderLeavesTheGameToTheDriverUntilItIsKilled) {
+  const std::string title = uniqueTitle("two folders");
+  const std::string settings = settingsFor(title) + "[Votes]\r\nMax Map Votes=0\r\n";
+  TempFolder one;
+  TempFolder two;
+  one.write("settings.ini", settings);
+  two.write("settings.ini", settings);
+  auto a = startCopy(one);
+  auto b = startCopy(two);
+  ASSERT_TRUE(a->waitForOutput(kNotFound, kPatience)) << outputOf("a", *a);
+  ASSERT_TRUE(b->waitForOutput(kNotFound, kPatience)) << outputOf("b", *b);
+
+  GameSimProcess game(ZARN_GAME_SIM_PATH,
+                      "0 join 0 Ann\n0 join 1 Cy\n0 join 2 Dee\n0 join 3 Bob\n0 join 4 Eve\n0 join 5 Fay\n"
+                      "0 join 6 Gus\n1.0 say 0 /vote 3\n1.3 say 1 /vote 3\n1.6 say 2 /vote 3\n"
+                      "1.9 say 4 /vote 3\n2.2 say 5 /vote 3\n2.5 say 6 /vote 3\n2.8 say 0 gg\n",
+                      {}, title);
+  ASSERT_FALSE(game.waitForStart("START").empty());
+  ChildProcess* driver = nullptr;
+  ChildProcess* other = nullptr;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kPatience);
+  while (driver == nullptr && std::chrono::steady_clock::now() < deadline) {
+    if (a->outputCount(kFound) > 0 || b->outputCount(kFound) > 0) {
+      driver = a->outputCount(kFound) > 0 ? a.get() : b.get();
+      other = driver == a.get() ? b.get() : a.get();
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_NE(nullptr, driver) << outputOf("a", *a) << outputOf("b", *b);
+  const std::string why = "zarn-vote: game not usable: the game's process " + std::to_string(game.pid()) +
+                          " is already driven by another zarn-vote (process " +
+                          std::to_string(driver->pid()) +
+                          "); this copy attaches once that one has let go of it\n";
+  ASSERT_TRUE(other->waitForOutput(why, kPatience)) << outputOf("other", *other);
+
+  ASSERT_TRUE(game.waitFor("TALK Player:_Bob(3)_voted out!", kPatience)) << outputOf("driving", *driver);
+  EXPECT_EQ(1, other->outputCount(why)) << "said once, though tried on every tick";
+  EXPECT_EQ(0, other->outputCount(kFound)) << outputOf("other", *other);
+
+  driver->kill();
+  ASSERT_TRUE(other->waitForOutput(kFound, kPatience)) << outputOf("other", *other);
+  game.write(kChatLine, "Cy: /vote map");
+  ASSERT_TRUE(game.waitFor("MAP 2", kPatience)) << outputOf("other", *other);
+  EXPECT_EQ(1, game.count("COMMAND punt 3"));
+  EXPECT_EQ(1, game.count("PUNT 3 Bob"));
+  EXPECT_EQ(1, game.count("TALK Player:_Bob(3)_voted out!"));
+  EXPECT_EQ(1, game.count("COMMAND resetgames"));
+  expectNoLostKeys(game);
+  const int stopped = other->stop();
+  EXPECT_TRUE(WIFEXITED(stopped) && WEXITSTATUS(stopped) == 0) << describeStatus(stopped);
+}
+
+}  // namespace
