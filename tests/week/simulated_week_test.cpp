@@ -1,8 +1,10 @@
 // A week of service in virtual time: both timers at their default intervals on one virtual clock, sixteen
-// slots that players join and leave, random chat, an operator who clicks at random moments (also inside the
-// ticks' yields and pauses), settings.ini edited between activations and a game link that fails one call in
-// a hundred. An independent model (week_model.h) follows everything that happens and says what the
-// service must have done; the week fails on the first difference and prints its figures at the end.
+// slots that players join and leave (also during the pauses of a processing tick's console sequences, so
+// that a player the roster scan found may be gone by the time of his punt), random chat, an operator who
+// clicks at random moments (also inside the ticks' yields and pauses), settings.ini edited between
+// activations (with unusable values now and then) and a game link that fails one call in a hundred. An
+// independent model (week_model.h) follows everything that happens and says what the service must have done;
+// the week fails on the first difference and prints its figures at the end.
 //
 // ZARNVOTE_WEEK_SEED picks another world (the default is fixed, so every run is the same week);
 // ZARNVOTE_WEEK_HOURS shortens the week (default 168).
@@ -195,6 +197,9 @@ class Week {
   std::mt19937_64& faultRandom() { return faultRandom_; }
   StandingLine& line() { return line_; }
   std::string slotName(const std::string& address) const;
+  // Players come and go in the seconds a console sequence takes too: now and then one leaves, or another
+  // takes his slot, at a moment within the next `ms`.
+  void mayChangeRosterWithin(Ms ms);
   void push(Event event) {
     event.time = clock.now();
     model_.push(std::move(event));
@@ -266,6 +271,7 @@ class Week {
 
   std::string slots_[week::kSlots];
   int joins_ = 0;
+  long long rosterChangesInPauses_ = 0;
   StandingLine line_;
   std::vector<std::string> recentVotes_;
   bool paused_ = false;
@@ -326,7 +332,17 @@ bool WeekLink::OpenGame(std::string& gameName) {
 
 std::string WeekLink::ReadString(const std::string& address, const ReadLength& length) {
   ++calls;
-  if (const auto* chars = std::get_if<std::int16_t>(&length)) {
+  const auto* chars = std::get_if<std::int16_t>(&length);
+  // The console line, read before a console sequence's first key: the model checks its place and length.
+  if (chars != nullptr && address == week::kConsoleAddress) {
+    Event event{Event::Kind::Call};
+    event.call = Event::CallKind::ReadConsole;
+    event.text = address;
+    event.length = *chars;
+    call(std::move(event));
+    return {};  // a console line with nothing typed in it
+  }
+  if (chars != nullptr) {
     if (*chars != 90 || address != week::kChatAddress || world_.frames.empty() ||
         world_.frames.back() != Frame::Collection) {
       world_.fail("chat read at " + address + " of " + std::to_string(*chars) + " outside its tick's place");
@@ -381,8 +397,10 @@ void WeekLink::Wait(const PauseSeconds& seconds) {
   event.pauseIsDouble = std::holds_alternative<double>(seconds);
   event.seconds = pauseToSeconds(seconds);
   call(std::move(event));
+  const auto ms = static_cast<Ms>(event.seconds * 1000 + 0.5);
+  world_.mayChangeRosterWithin(ms);
   // The window keeps handling its events while the game is given time.
-  world_.clock.pass(static_cast<Ms>(event.seconds * 1000 + 0.5));
+  world_.clock.pass(ms);
 }
 
 // ---- The window system ----
@@ -710,6 +728,26 @@ void Week::schedulePlayers(Ms at) {
   });
 }
 
+void Week::mayChangeRosterWithin(Ms ms) {
+  if (!chance(0.04))
+    return;
+  ++rosterChangesInPauses_;
+  clock.at(clock.now() + uniform(0, ms), [this] {
+    // Mostly a player the chat just voted against: he is the one likely to leave before his punt.
+    std::size_t slot = static_cast<std::size_t>(uniform(0, week::kSlots - 1));
+    if (line_.isVote && chance(0.7)) {
+      const std::size_t at = line_.text.rfind(": /vote ");
+      const long target = std::strtol(line_.text.c_str() + at + 8, nullptr, 10);
+      if (target >= 0 && target < week::kSlots)
+        slot = static_cast<std::size_t>(target);
+    }
+    if (!slots_[slot].empty() && chance(0.5))
+      slots_[slot].clear();
+    else
+      slots_[slot] = "Player" + std::to_string(++joins_);
+  });
+}
+
 // ---- The operator ----
 
 void Week::scheduleOperator(Ms at) {
@@ -982,14 +1020,21 @@ void Week::run() {
             << "  faults injected: " << link_.faults << " failed game-link calls and " << link_.refusedOpens
             << " refused attaches in " << link_.calls << " calls\n"
             << "  error-log entries checked: " << entriesChecked_ << " = " << link_.faults << " faults + "
-            << f.chatErrorsPredicted << " bad chat lines + " << f.processingRulesFailed
-            << " ticks ended by a map limit that is no number\n"
+            << f.chatErrorsPredicted << " bad chat lines + " << f.settingsFallbacks
+            << " unusable settings replaced by their defaults + "
+            << f.puntsSkippedSlotEmpty + f.puntsSkippedSlotTaken << " punts for votes not sent + "
+            << f.textsCut << " console texts cut to the console line\n"
             << "  chat lines shown: " << linesShown_
             << "; vote lines that stood a whole interval: " << voteLinesStood_
             << "; vote lines checked: " << f.voteLinesCounted << " counted, " << f.voteLinesInLog
             << " already in the log, " << f.voteLinesRejected << " naming no row\n"
-            << "  punts checked: " << f.punts << "; map changes checked: " << f.mapChanges
-            << "; summaries: " << f.summaries << "; automatic resets: " << f.resets << "\n"
+            << "  punts checked: " << f.punts << ", each after its slot was read again (" << f.slotsReadAgain
+            << " reads); not sent as the player left: " << f.puntsSkippedSlotEmpty << " slots empty now ("
+            << f.puntsSkippedUnread << " of them not read again: no name in the scan or no player start), "
+            << f.puntsSkippedSlotTaken << " taken by another (" << rosterChangesInPauses_
+            << " roster changes inside console pauses)\n"
+            << "  map changes checked: " << f.mapChanges << "; summaries: " << f.summaries
+            << "; automatic resets: " << f.resets << "\n"
             << "  requests checked: " << f.operatorPunts << " punts, " << f.operatorBans << " bans, "
             << f.clearNotices << " clear notices, " << f.operatorMapChanges
             << " map changes went out; still raised: "

@@ -1,5 +1,6 @@
 #include "week/week_model.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <sstream>
@@ -9,6 +10,7 @@ namespace {
 
 constexpr const char* kVoteCollection = "Vote Collection";
 constexpr const char* kVoteProcessing = "Vote Processing";
+constexpr const char* kSettings = "Settings";
 constexpr int kMaxCounter = 32767;
 
 std::string printable(const std::string& text) {
@@ -38,7 +40,10 @@ std::string describe(const Event& e) {
   }
   switch (e.call) {
     case Event::CallKind::ReadSlot:
-      text << "ReadString " << e.text;
+      text << "ReadString " << e.text << " \"16\"";
+      break;
+    case Event::CallKind::ReadConsole:
+      text << "ReadString " << e.text << " " << e.length;
       break;
     case Event::CallKind::Key:
       text << "SendKey " << e.key;
@@ -220,8 +225,7 @@ void Model::applyOther(const Event& e) {
       raise(ban_);
       break;
     case Event::Kind::Activation:
-      settings_ = e.settings;
-      attached_ = e.ok;
+      activate(e);
       break;
     default:
       violation("unexpected event kind");
@@ -251,7 +255,9 @@ void Model::collectionEnded(const Event& e) {
     return;
   }
   if (tick.readFailed) {
-    expected_.push_back(ExpectedEntry{e.time, tick.fault, true, "", kVoteCollection});
+    // The description names the setting whose address could not be read.
+    expected_.push_back(ExpectedEntry{e.time, std::string("Memory/Chat ") + kChatAddress + ": " + tick.fault,
+                                      true, "", kVoteCollection});
     return;
   }
   if (tick.isNew)
@@ -321,10 +327,61 @@ void Model::clearAll() {
   logged_.clear();
 }
 
+// An activation reads settings.ini anew. A limit or a tick count below 0, and a map limit that is no
+// number or below 0, cannot be used: the default stands in for it, and the error log says so once for
+// each distinct unusable value of a key. A usable value clears what was logged for its key, so the same
+// bad value written again later is told about again.
+void Model::activate(const Event& e) {
+  Settings s = *e.settings;
+  auto atLeastZero = [&](const char* key, int& value, int fallback) {
+    if (value >= 0 && value <= kMaxCounter) {
+      badSettings_.erase(key);
+      return;
+    }
+    // A value beyond the 16-bit range does not convert at all.
+    const bool inRange = value >= -kMaxCounter - 1 && value <= kMaxCounter;
+    badSetting(key, std::to_string(value),
+               std::string(inRange ? "below 0" : "out of range") + ", so the default " +
+                   std::to_string(fallback) + " is used",
+               e.time);
+    value = fallback;
+  };
+  atLeastZero("Votes/Max Player Votes", s.maxPlayerVotes, 5);
+  double limit = 0;
+  const bool number = parseDecimal(s.maxMapVotes, limit);
+  if (!number || !(limit >= 0)) {
+    badSetting("Votes/Max Map Votes", s.maxMapVotes,
+               std::string(number ? "below 0" : "not a number") + ", so the default 5 is used", e.time);
+    s.maxMapVotes = "5";
+  } else {
+    badSettings_.erase("Votes/Max Map Votes");
+  }
+  atLeastZero("General/Display Summary", s.displaySummary, 90);
+  atLeastZero("General/Reset Votes", s.resetVotes, 90);
+  settings_ = std::make_shared<const Settings>(std::move(s));
+  attached_ = e.ok;
+}
+
+void Model::badSetting(const std::string& key, const std::string& value, const std::string& fallback,
+                       long long time) {
+  const auto logged = badSettings_.find(key);
+  if (logged != badSettings_.end() && logged->second == value)
+    return;
+  badSettings_[key] = value;
+  expected_.push_back(ExpectedEntry{time, key + " \"" + value + "\": " + fallback, false, "", kSettings});
+  ++figures_.settingsFallbacks;
+}
+
+// An entry the processing tick writes without ending: at the moment the tick has reached.
+void Model::expect(const std::string& description, const std::string& label) {
+  expected_.push_back(ExpectedEntry{now_, description, false, "", label});
+}
+
 // ---- The processing tick ----
 
 void Model::processingTick() {
   ++figures_.processingTicksParsed;
+  now_ = tickStart_;
   try {
     try {
       processingSteps();
@@ -365,6 +422,7 @@ const Event& Model::nextCall() {
       throw Mismatch{"a processing tick started inside another one"};
     const Event other = std::move(front);
     queue_.pop_front();
+    now_ = std::max(now_, other.time);
     applyOther(other);
   }
 }
@@ -378,54 +436,96 @@ const Event& Model::take(Event::CallKind kind, const std::string& what) {
   return e;
 }
 
-// A call that matched what was due is consumed; a failed one ends the tick.
-#define WEEK_CONSUME(e)                   \
-  do {                                    \
-    const bool failedCall = (e).failed;   \
-    std::string fault = (e).fault;        \
-    queue_.pop_front();                   \
-    if (failedCall)                       \
-      throw TickFailed{std::move(fault)}; \
-  } while (false)
+// A call that matched what was due is consumed; a failed one ends the tick. The failure of a read or
+// a write names the setting whose address it used (`setting`: its key and value), the failure of a key
+// or a pause does not.
+void Model::consume(const Event& e, const std::string& setting) {
+  const bool failedCall = e.failed;
+  std::string fault = setting.empty() ? e.fault : setting + ": " + e.fault;
+  now_ = std::max(now_, e.time);
+  // A pause moves the clock on by its length (a notice held open inside it may take longer: the events
+  // it ends with say so).
+  if (e.call == Event::CallKind::Wait && !failedCall)
+    now_ = std::max(now_, e.time + static_cast<long long>(e.seconds * 1000 + 0.5));
+  queue_.pop_front();
+  if (failedCall)
+    throw TickFailed{std::move(fault)};
+}
+
+namespace {
+
+std::string consoleSetting() {
+  return std::string("Memory/Console ") + kConsoleAddress;
+}
+
+}  // namespace
 
 void Model::key(int code) {
   const Event& e = take(Event::CallKind::Key, "SendKey " + std::to_string(code));
   if (e.key != code)
     throw Mismatch{"expected SendKey " + std::to_string(code) + ", got " + describe(e)};
-  WEEK_CONSUME(e);
+  consume(e, std::string());
 }
 
 void Model::shortPause() {
   const Event& e = take(Event::CallKind::Wait, "Wait 0.6");
   if (!e.pauseIsDouble || e.seconds != 0.6)
     throw Mismatch{"expected Wait 0.6 (double), got " + describe(e)};
-  WEEK_CONSUME(e);
+  consume(e, std::string());
 }
 
 void Model::longPause() {
   const Event& e = take(Event::CallKind::Wait, "Wait 4");
   if (e.pauseIsDouble || e.seconds != 4)
     throw Mismatch{"expected Wait 4 (integer), got " + describe(e)};
-  WEEK_CONSUME(e);
+  consume(e, std::string());
 }
 
 void Model::yield() {
   const Event& e = take(Event::CallKind::Yield, "a yield");
-  WEEK_CONSUME(e);
+  consume(e, std::string());
 }
 
 void Model::write(const std::function<std::string()>& text, const std::string& what) {
   const Event& e = take(Event::CallKind::Write, "the write of " + what);
   // Read after every earlier event was applied: the text in force when the tick writes it.
-  const std::string expected = text();
+  std::string expected = text();
+  // No more than the console line holds, its NUL included, is written; the first cut of each distinct
+  // text is told in the error log, before the write.
+  constexpr std::size_t room = kConsoleSize - 1;
+  if (expected.size() > room) {
+    if (textsCut_.size() >= 256)
+      textsCut_.clear();
+    if (textsCut_.insert(expected).second) {
+      now_ = std::max(now_, e.time);
+      expect("Console text of " + std::to_string(expected.size()) + " characters cut to the " +
+                 std::to_string(room) + " that Memory/Console Size " + std::to_string(kConsoleSize) +
+                 " leaves room for: " + expected,
+             kVoteProcessing);
+      ++figures_.textsCut;
+    }
+    expected.resize(room);
+  }
   if (e.address != kConsoleAddress || !e.ok || e.text != expected) {
     throw Mismatch{"expected WriteString " + std::string(kConsoleAddress) + " [" + printable(expected) +
                    "] True (" + what + "), got " + describe(e)};
   }
-  WEEK_CONSUME(e);
+  consume(e, consoleSetting());
+}
+
+// Every console sequence opens with a read of the console line, so a console address that cannot be read
+// ends the tick before any key is pressed.
+void Model::consoleProbe() {
+  const Event& e = take(Event::CallKind::ReadConsole, "the read of the console line");
+  if (e.text != kConsoleAddress || e.length != kConsoleSize) {
+    throw Mismatch{"expected ReadString " + std::string(kConsoleAddress) + " " +
+                   std::to_string(kConsoleSize) + ", got " + describe(e)};
+  }
+  consume(e, consoleSetting());
 }
 
 void Model::command(const std::string& text) {
+  consoleProbe();
   key(192);
   shortPause();
   write([&text] { return text; }, "\"" + text + "\"");
@@ -435,6 +535,7 @@ void Model::command(const std::string& text) {
 }
 
 void Model::chat(const std::function<std::string()>& text, const std::string& what, ChatPacing pacing) {
+  consoleProbe();
   key(192);
   shortPause();
   if (pacing.yieldAfterConsoleKey)
@@ -464,21 +565,54 @@ void Model::chat(const std::function<std::string()>& text, const std::string& wh
     yield();
 }
 
+// Checks that the next call reads roster slot k (16 * (k + 1) above the player start) and leaves it at the
+// front of the queue.
+void Model::readSlot(int k, const std::string& what) {
+  const long start = std::stol(settings_->playerStart.substr(2), nullptr, 16);
+  char address[24];
+  std::snprintf(address, sizeof address, "&H%lX", static_cast<unsigned long>(start + 16L * (k + 1)));
+  const Event& e = take(Event::CallKind::ReadSlot, std::string("ReadString ") + address + " (" + what + ")");
+  if (e.text != address)
+    throw Mismatch{std::string("expected ReadString ") + address + " (" + what + "), got " + describe(e)};
+}
+
+// Right before a punt for votes the slot is read again: the player the roster scan found there may have
+// left during the tick's console sequences. A slot that holds another name now, or none, is not punted;
+// its votes go, with one error-log entry. A slot the scan found empty, or a player start emptied by an
+// activation in the tick, is not read: that slot counts as empty now.
+bool Model::stillInSlot(int k) {
+  std::string now;
+  if (!names_[k].empty() && !settings_->playerStart.empty()) {
+    readSlot(k, "the slot read again before its punt");
+    ++figures_.slotsReadAgain;
+    now = queue_.front().result;
+    consume(queue_.front(), "Memory/Player Start " + settings_->playerStart);
+    if (now == names_[k])
+      return true;
+  } else {
+    ++figures_.puntsSkippedUnread;
+  }
+  votes_[k] = 0;
+  if (now.empty())
+    ++figures_.puntsSkippedSlotEmpty;
+  else
+    ++figures_.puntsSkippedSlotTaken;
+  expect("No punt for votes: player " + std::to_string(k) + " \"" + names_[k] + "\" left the slot" +
+             (now.empty() ? ", which is empty now" : ", which \"" + now + "\" holds now"),
+         kVoteProcessing);
+  return false;
+}
+
 void Model::processingSteps() {
   ChatPacing thenYield;
   thenYield.yieldAfter = true;
 
   // Roster: sixteen slots of 16 bytes, the first 16 above the start.
   if (!settings_->playerStart.empty()) {
-    const long start = std::stol(settings_->playerStart.substr(2), nullptr, 16);
     for (int k = 0; k < kSlots; ++k) {
-      char address[24];
-      std::snprintf(address, sizeof address, "&H%lX", static_cast<unsigned long>(start + 16L * (k + 1)));
-      const Event& e = take(Event::CallKind::ReadSlot, std::string("ReadString ") + address);
-      if (e.text != address)
-        throw Mismatch{std::string("expected ReadString ") + address + ", got " + describe(e)};
-      names_[k] = e.result;
-      WEEK_CONSUME(e);
+      readSlot(k, "the roster scan");
+      names_[k] = queue_.front().result;
+      consume(queue_.front(), "Memory/Player Start " + settings_->playerStart);
     }
   } else {
     for (std::string& name : names_)
@@ -494,6 +628,8 @@ void Model::processingSteps() {
     nextCall();
     if (!(votes_[k] > settings_->maxPlayerVotes))
       continue;
+    if (!stillInSlot(k))
+      continue;
     const std::string number = std::to_string(k);
     command("punt " + number);
     nextCall();
@@ -506,13 +642,12 @@ void Model::processingSteps() {
     chat([announcement] { return announcement; }, "the punt announcement for " + number, thenYield);
   }
 
-  // Map votes.
+  // Map votes. The limit in force is always a number: an activation puts the default in place of one
+  // that is not.
   nextCall();
   double limit = 0;
-  if (!parseDecimal(settings_->maxMapVotes, limit)) {
-    ++figures_.processingRulesFailed;
-    throw TickFailed{""};
-  }
+  if (!parseDecimal(settings_->maxMapVotes, limit))
+    throw Mismatch{"the model holds a map limit that is no number: " + settings_->maxMapVotes};
   if (map_ > limit) {
     ChatPacing notice;
     notice.lastPause = ChatPacing::YieldThenLong;
@@ -601,7 +736,5 @@ void Model::processingSteps() {
     ++figures_.operatorMapChanges;
   }
 }
-
-#undef WEEK_CONSUME
 
 }  // namespace week

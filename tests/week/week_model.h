@@ -2,14 +2,17 @@
 // apart from its code. The world feeds it, in the order things happened, every collection tick's attach
 // and chat read, every call the processing tick makes on the game link and every yield it makes, and
 // every operator action and activation. The model follows the processing tick through the call stream
-// step by step (roster, punts, map change, summary, reset, operator requests) and says at each point
-// what must come next; it keeps its own vote counts, vote log, tick counters and pending requests, and
-// the error-log entries the week must produce.
+// step by step (roster, punts with the slot read again before each, map change, summary, reset, operator
+// requests; every console sequence opening with a read of the console line) and says at each point what
+// must come next; it keeps its own vote counts, vote log, tick counters, pending requests and the settings
+// in force after their fallbacks, and the error-log entries the week must produce, each with the time it
+// must bear.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -21,8 +24,12 @@ inline constexpr const char* kChatAddress = "&H10FE6C0";
 inline constexpr const char* kConsoleAddress = "&H11038DC";
 inline constexpr const char* kGameName = "Delta Force Land Warrior,  V1.00.42";
 inline constexpr int kSlots = 16;
+// The console line's length with its NUL: the week leaves Memory/Console Size at its default.
+inline constexpr int kConsoleSize = 90;
 
-// The settings.ini values the week edits; the rest stay at what the world wrote first.
+// The settings.ini values the week edits; the rest stay at what the world wrote first. The week writes
+// unusable values too (a limit below 0, a map limit that is no number); the model replaces them by their
+// defaults at each activation, as the service does.
 struct Settings {
   std::string puntMessage1 = "Player:_";
   std::string puntMessage2 = "_voted out!";
@@ -59,19 +66,20 @@ struct Event {
     BanRaised,
     Activation,  // the main window ran its activation with `settings`; OpenGame answered `ok`
   };
-  enum class CallKind { ReadSlot, Key, Write, Wait, Yield };
+  enum class CallKind { ReadSlot, ReadConsole, Key, Write, Wait, Yield };
 
   explicit Event(Kind what) : kind(what) {}
 
   Kind kind;
   CallKind call = CallKind::Yield;
-  std::string text;     // chat line, slot address, written text, notice text
+  std::string text;     // chat line, slot or console address read, written text, notice text
   std::string result;   // what a roster read returned
   std::string address;  // WriteString's address
   std::string fault;    // the game link's error text when this call failed
   bool failed = false;
   bool ok = false;             // OpenGame's answer; WriteString's flag
   int key = 0;                 // SendKey
+  int length = 0;              // the console line's read: the length asked for
   bool pauseIsDouble = false;  // Wait: the form the pause was given in
   double seconds = 0;          // Wait
   long long time = 0;          // virtual ms, for the ends of ticks (the error log's date and time)
@@ -93,8 +101,13 @@ struct Figures {
   long long voteLinesInLog = 0;         // vote lines already in the log, rightly not counted again
   long long voteLinesRejected = 0;      // vote lines logged but naming no row (one error entry each)
   long long chatErrorsPredicted = 0;    // chat lines that must end their tick in the error log
-  long long processingRulesFailed = 0;  // processing ticks ended by a map limit that is no number
+  long long settingsFallbacks = 0;      // unusable settings replaced by their defaults, one entry each
+  long long textsCut = 0;               // console texts longer than the console line, one entry each
   long long punts = 0;                  // punts for votes, checked against the model's counts
+  long long slotsReadAgain = 0;         // roster slots read again right before a punt for votes
+  long long puntsSkippedSlotEmpty = 0;  // no punt: the player left and the slot is empty now
+  long long puntsSkippedUnread = 0;     // of those, slots not read again (no name, or no player start)
+  long long puntsSkippedSlotTaken = 0;  // no punt: the player left and another holds the slot now
   long long mapChanges = 0;
   long long summaries = 0;
   long long resets = 0;
@@ -175,6 +188,10 @@ class Model {
   void processingSteps();
   const Event& nextCall();
   const Event& take(Event::CallKind kind, const std::string& what);
+  void consume(const Event& e, const std::string& setting);
+  void readSlot(int k, const std::string& what);
+  bool stillInSlot(int k);
+  void consoleProbe();
   void key(int code);
   void shortPause();
   void longPause();
@@ -183,6 +200,10 @@ class Model {
   void command(const std::string& text);
   void chat(const std::function<std::string()>& text, const std::string& what, ChatPacing pacing);
   void clearAll();
+  void activate(const Event& e);
+  void badSetting(const std::string& key, const std::string& value, const std::string& fallback,
+                  long long time);
+  void expect(const std::string& description, const std::string& label);
 
   std::shared_ptr<const Settings> settings_;
   std::deque<Event> queue_;
@@ -199,10 +220,15 @@ class Model {
   Pending punt_, ban_, clear_, nextMap_;
   std::string names_[kSlots];
 
+  std::map<std::string, std::string> badSettings_;  // key -> the unusable value last logged
+  std::unordered_set<std::string> textsCut_;        // console texts whose cut was logged
+
   std::deque<ExpectedEntry> expected_;
   Figures figures_;
   std::vector<std::string> violations_;
   long long tickStart_ = 0;
+  // The virtual time the processing tick has reached: the latest event seen, or the end of the last pause.
+  long long now_ = 0;
 };
 
 // The number a text names by the vote and dialog rules: optional surrounding blanks (dialog only) and
