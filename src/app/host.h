@@ -40,6 +40,10 @@ class HostPort {
   // A modal notice with an OK button only and the program's title; returns when the operator closed it.
   virtual void showNotice(const std::string& text) = 0;
 
+  // The settings file at `path` exists but cannot be read, for `reason` (see INI::unreadableReason), so the
+  // activation changed nothing. Tell the operator; the window shows each such text once.
+  virtual void settingsUnreadable(const std::string& path, const std::string& reason) = 0;
+
   // Show the game version chooser, modeless; create it first if it is not open, else bring it to front.
   virtual void showChooser() = 0;
 

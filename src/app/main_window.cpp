@@ -47,6 +47,14 @@ void frmmain::Form_Load() {
 }
 
 void frmmain::Form_Activate() {
+  // A settings file that cannot be read would read as empty, which is a first run: the operator hears why
+  // instead, and every setting stays as the last activation that read the file left it.
+  unreadableSettings = INI::unreadableReason(settingsPath());
+  if (!unreadableSettings.empty()) {
+    host.settingsUnreadable(settingsPath(), unreadableSettings);
+    return;
+  }
+
   const std::string path = settingsPath();
   auto text = [&path](const char* section, const char* key, const char* defaultValue) {
     return INI::ReadIniValue(path, section, key, defaultValue);

@@ -65,7 +65,8 @@ class frmmain {
   void Form_Load();
 
   // The activation sequence: reload every setting, set both timer intervals, then open the game version
-  // chooser (first run) or attach to the game. Runs whenever the window becomes active again.
+  // chooser (first run) or attach to the game. Runs whenever the window becomes active again. A settings
+  // file that exists but cannot be read stops it before anything changes, and the host is told why.
   void Form_Activate();
 
   // Menu Exit: ends the program at once.
@@ -141,6 +142,10 @@ class frmmain {
   std::string Text4 = "0";         // map vote count as decimal text
   std::string Text1;               // vote log: each accepted chat line followed by CR LF
   std::string Command4Caption = kPauseService;
+
+  // Why settings.ini could not be read at the last activation; empty when it was read or is missing. The
+  // window tells the operator once until the file reads again.
+  std::string unreadableSettings;
 
   // --- Ports. ---
   HostPort& host;

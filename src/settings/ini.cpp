@@ -1,7 +1,7 @@
 // Reader and writer of the settings file. Both work on the raw bytes of the whole file, read once per
 // call, so that any byte sequence is handled in linear time and a write can keep every byte it does not
-// need to change. Writing uses POSIX file calls: the standard library can neither keep a file's owner nor
-// make sure that every byte reached the disk.
+// need to change. Both use POSIX file calls: the standard library can neither open a file without
+// blocking, nor keep a file's owner, nor make sure that every byte reached the disk.
 #include "settings/ini.h"
 
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
+#include <new>
 #include <optional>
 #include <random>
 #include <string_view>
@@ -214,23 +214,143 @@ Location locate(std::string_view text, std::string_view section, std::string_vie
   return found;
 }
 
-// The whole file, or nothing when it is missing or cannot be read.
-std::optional<std::string> readWholeFile(const fs::path& path) {
-  std::error_code error;
-  if (!fs::is_regular_file(path, error))
-    return std::nullopt;
-  const std::uintmax_t size = fs::file_size(path, error);
-  if (error)
-    return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    return std::nullopt;
-  std::string content(static_cast<std::size_t>(size), '\0');
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  if (in.bad())
-    return std::nullopt;
-  content.resize(static_cast<std::size_t>(in.gcount()));
-  return content;
+// An open file descriptor, closed when it goes out of scope unless closed before.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  ~FileDescriptor() { close(); }
+
+  explicit operator bool() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+
+  // False when the last data could not be written out; the descriptor is gone either way.
+  bool close() {
+    if (fd_ < 0)
+      return true;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    return closed;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// Larger files are refused: a settings file is a few kilobytes, and every key read reads the whole file.
+constexpr off_t kMaxFileBytes = off_t{64} << 20;
+constexpr const char* kTooLarge = "is larger than 64 MB";
+
+std::string errorText(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
+// Why a file with this status cannot be read as a settings file; empty when it can.
+std::string statusProblem(const struct stat& status) {
+  if (S_ISDIR(status.st_mode))
+    return "is a folder";
+  if (!S_ISREG(status.st_mode))
+    return "is not a regular file";
+  if (status.st_size > kMaxFileBytes)
+    return kTooLarge;
+  return {};
+}
+
+// A settings file opened for reading, alone or with writing (`access`). Only a regular file is opened at
+// all: opening a FIFO can wait for a writer and opening a device can set it going. The descriptor is
+// checked again, without blocking, in case something else took the file's place in between.
+struct OpenedFile {
+  FileDescriptor fd;      // open when the file could be opened
+  struct stat status {};  // of the open file
+  std::string problem;    // why it cannot be opened; empty when it is open or missing
+};
+
+OpenedFile openRegularFile(const fs::path& path, int access) {
+  OpenedFile opened;
+  if (::stat(path.c_str(), &opened.status) != 0) {
+    if (errno != ENOENT)
+      opened.problem = errorText(errno);
+    return opened;
+  }
+  opened.problem = statusProblem(opened.status);
+  if (!opened.problem.empty())
+    return opened;
+  opened.fd = FileDescriptor(::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!opened.fd) {
+    if (errno != ENOENT)
+      opened.problem = errorText(errno);
+  } else if (::fstat(opened.fd.get(), &opened.status) != 0) {
+    opened.problem = errorText(errno);
+  } else {
+    opened.problem = statusProblem(opened.status);
+  }
+  if (!opened.problem.empty())
+    opened.fd.close();
+  return opened;
+}
+
+// The content of a settings file, or why it cannot be had.
+struct FileContent {
+  std::optional<std::string> bytes;  // absent when the file is missing or cannot be read
+  std::string problem;               // why it cannot be read; empty when it was read or is missing
+};
+
+// Everything in the open regular file, from its start.
+FileContent readOpenFile(const OpenedFile& file) {
+  FileContent read;
+  std::string bytes(static_cast<std::size_t>(file.status.st_size), '\0');
+  std::size_t length = 0;
+  while (true) {
+    if (length == bytes.size()) {
+      // Longer than measured: the file grew meanwhile, or its size is not known ahead (as in /proc). It
+      // may not grow past the limit.
+      constexpr auto kLimit = static_cast<std::size_t>(kMaxFileBytes);
+      if (length > kLimit) {
+        read.problem = kTooLarge;
+        return read;
+      }
+      bytes.resize(std::min(std::max<std::size_t>(2 * length, 4096), kLimit + 1));
+    }
+    const ssize_t got =
+        ::pread(file.fd.get(), bytes.data() + length, bytes.size() - length, static_cast<off_t>(length));
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0) {
+      read.problem = errorText(errno);
+      return read;
+    }
+    if (got == 0)
+      break;
+    length += static_cast<std::size_t>(got);
+  }
+  bytes.resize(length);
+  read.bytes = std::move(bytes);
+  return read;
+}
+
+FileContent readWholeFile(const fs::path& path) {
+  const OpenedFile file = openRegularFile(path, O_RDONLY);
+  if (!file.fd)
+    return {std::nullopt, file.problem};
+  return readOpenFile(file);
+}
+
+// Text that Windows saved as "Unicode": every key would read as absent.
+std::string encodingProblem(std::string_view content) {
+  constexpr std::string_view kLittleEndianMark = "\xFF\xFE";
+  constexpr std::string_view kBigEndianMark = "\xFE\xFF";
+  if (content.starts_with(kLittleEndianMark) || content.starts_with(kBigEndianMark))
+    return "is UTF-16 text; save it as ANSI or UTF-8 text";
+  if (content.find('\0') != std::string_view::npos)
+    return "holds NUL bytes, as UTF-16 text does; save it as ANSI or UTF-8 text";
+  return {};
 }
 
 bool endsWithLineBreak(std::string_view text) {
@@ -289,35 +409,6 @@ fs::path temporarySibling(const fs::path& target) {
   name += ".tmp";
   return target.parent_path() / name;
 }
-
-// An open file descriptor, closed when it goes out of scope unless closed before.
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  ~FileDescriptor() { close(); }
-
-  explicit operator bool() const { return fd_ >= 0; }
-  int get() const { return fd_; }
-
-  // False when the last data could not be written out; the descriptor is gone either way.
-  bool close() {
-    if (fd_ < 0)
-      return true;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    return closed;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 // Every byte of `bytes` at `offset`, or false when the disk, a size limit or anything else stopped the
 // write short.
@@ -410,16 +501,25 @@ std::string defaultResult(std::string_view defaultValue) {
 std::string ReadIniValue(const std::string& path, const std::string& section, const std::string& key,
                          const std::string& defaultValue) {
   try {
-    const std::optional<std::string> content = readWholeFile(path);
-    if (!content)
+    const FileContent content = readWholeFile(path);
+    if (!content.bytes)
       return defaultResult(defaultValue);
-    const Location location = locate(*content, section, key);
+    const Location location = locate(*content.bytes, section, key);
     if (!location.keyLine)
       return defaultResult(defaultValue);
     return cutToMaxChars(stripMatchingQuotes(location.key.value));
   } catch (const std::exception&) {
     // Out of memory on a huge file, or a path the library rejects: the caller still gets its default.
     return defaultResult(defaultValue);
+  }
+}
+
+std::string unreadableReason(const std::string& path) {
+  try {
+    const FileContent content = readWholeFile(path);
+    return content.bytes ? encodingProblem(*content.bytes) : content.problem;
+  } catch (const std::bad_alloc&) {
+    return "is too large to read";
   }
 }
 
@@ -434,36 +534,33 @@ short WriteIniValue(const std::string& path, const std::string& section, const s
       if (error)
         return 0;
     }
-    struct stat original {};
-    FileDescriptor existing;
+    // Read and written through one descriptor, opened for both: it proves that this process may write the
+    // file, which a rename over it would not ask, it serves a write in place, and the content it reads is
+    // that of the file it will write.
+    const OpenedFile existing = openRegularFile(target, O_RDWR);
+    if (!existing.problem.empty())
+      return 0;
     std::string content;
-    if (::stat(target.c_str(), &original) == 0) {
+    if (existing.fd) {
       // A file without any write permission stays as it is, also to a process (root) that could write it.
-      if (!S_ISREG(original.st_mode) || (original.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        return 0;
-      // Opening for writing changes nothing yet: it proves that this process may write the file, which a
-      // rename over it would not ask, and it serves a write in place.
-      existing = FileDescriptor(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
-      if (!existing)
+      if ((existing.status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         return 0;
       // Starting from empty content would throw away what the operator wrote.
-      std::optional<std::string> read = readWholeFile(target);
-      if (!read)
+      FileContent read = readOpenFile(existing);
+      if (!read.bytes)
         return 0;
-      content = std::move(*read);
-    } else if (errno != ENOENT) {
-      return 0;
+      content = std::move(*read.bytes);
     }
     const std::string updated = updatedContent(content, section, key, value);
     // A file with several hard links would be split by a rename: the other names would keep the old
     // content. It is written in place, as the profile functions do.
-    if (existing && original.st_nlink > 1) {
-      rewriteInPlace(existing.get(), content, updated);
+    if (existing.fd && existing.status.st_nlink > 1) {
+      rewriteInPlace(existing.fd.get(), content, updated);
       return 0;
     }
-    const Replaced replaced = replaceViaSibling(target, updated, existing ? &original : nullptr);
-    if (replaced == Replaced::kImpossible && existing)
-      rewriteInPlace(existing.get(), content, updated);
+    const Replaced replaced = replaceViaSibling(target, updated, existing.fd ? &existing.status : nullptr);
+    if (replaced == Replaced::kImpossible && existing.fd)
+      rewriteInPlace(existing.fd.get(), content, updated);
   } catch (const std::exception&) {
     // A failed write is not reported, so nothing may escape from here either.
   }

@@ -21,6 +21,8 @@
 // whole. A settings file that is a symbolic link stays one.
 // Sound departures: a UTF-8 byte-order mark does not hide the first section; line breaks in written text
 // become blanks, so a written value never adds a line; a file without write permission is never written.
+// Only a regular file of at most 64 MB is read or written: a folder, a FIFO, a device or a socket in its
+// place counts as a file that cannot be read, and is never opened, so nothing there can hold the program up.
 #pragma once
 
 #include <string>
@@ -31,6 +33,12 @@ namespace INI {
 // or the key is absent. A key present with an empty value gives the empty text.
 std::string ReadIniValue(const std::string& path, const std::string& section, const std::string& key,
                          const std::string& defaultValue);
+
+// Why the file at `path` exists but cannot serve as a settings file, in a few words that follow its path
+// ("Permission denied", "is a folder", "is UTF-16 text; save it as ANSI or UTF-8 text"); the empty text
+// when it can be read, or when it is missing, which only means that every key has its default. Reading
+// such a file gives the defaults too, which would hide what is wrong with it.
+std::string unreadableReason(const std::string& path);
 
 // Sets the key in the section, creating the file, the section or the key as needed; every other byte of
 // the file stays as it was. Always returns 0: a write that fails is not reported.

@@ -567,10 +567,10 @@ TEST_F(OutsideFaultsTest, ReadOnlyProgramFolderDropsLogEntriesAndTheServiceVotes
   service.expectRunningAndStops();
 }
 
-// No settings can be read from a folder: every key gives its default, so First Run reads as true and the
-// service, which cannot show the chooser, ends with status 2 and says why. It attaches to nothing and
-// writes nothing but the lock file that keeps a second copy off the folder.
-TEST_F(OutsideFaultsTest, SettingsFileThatIsAFolderMeansFirstRunAndTheServiceEnds) {
+// No settings can be read from a folder. Read as an empty file it would mean a first run; instead the
+// service ends with status 2 and names the folder. It attaches to nothing and writes nothing but the lock
+// file that keeps a second copy off the folder.
+TEST_F(OutsideFaultsTest, SettingsFileThatIsAFolderIsReportedAndTheServiceEnds) {
   TempFolder folder("program");
   fs::create_directory(folder / "settings.ini");
   Service service(folder.path(), kHeadless);
@@ -579,9 +579,9 @@ TEST_F(OutsideFaultsTest, SettingsFileThatIsAFolderMeansFirstRunAndTheServiceEnd
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 2) << describeStatus(*status) << service.output();
   const std::string output = service.process().output();
   EXPECT_NE(std::string::npos,
-            output.find("zarn-vote: First Run is True in " + (folder / "settings.ini").string() +
-                        ", and the game version chooser needs the window."))
+            output.find("zarn-vote: cannot read " + (folder / "settings.ini").string() + ": is a folder"))
       << output;
+  EXPECT_EQ(std::string::npos, output.find("First Run")) << output;
   EXPECT_EQ(std::string::npos, output.find("game found")) << output;
   EXPECT_EQ(std::string::npos, output.find("game not found")) << output;
   EXPECT_EQ((std::vector<std::string>{".zarn-vote.lock", "settings.ini"}), folder.names());

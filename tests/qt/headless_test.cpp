@@ -1,8 +1,10 @@
 // zarn-vote as users and service managers run it: --help, --version, a bad argument, and the service
 // mode's notices, exit statuses and signals, from the built program.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,6 +83,46 @@ class HeadlessTest : public QObject {
     for (const char* setting :
          {"First Run=False", "[Game] Name", "[Memory] Chat", "[Memory] Console", "[Memory] Player Start"})
       QVERIFY2(message.contains(setting), setting);
+  }
+
+  // A settings file that cannot be read ends the service at start with the reason, never as a first run;
+  // a FIFO must not hold the service up.
+  void unreadableSettingsEndTheStart() {
+    QTemporaryDir folder;
+    const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("settings.ini")));
+    QCOMPARE(::mkfifo(path.constData(), 0644), 0);
+    QProcess service;
+    service.start(QStringLiteral(ZARNVOTE_BINARY), {"--headless", "--dir", folder.path()});
+    QVERIFY(service.waitForFinished(20000));
+    QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(service.exitCode(), 2);
+    QCOMPARE(service.readAllStandardError(), "zarn-vote: cannot read " + path + ": is not a regular file\n");
+  }
+
+  // On a reload the service says so, every time, and runs on with the settings it has: its ticks keep
+  // trying to attach to the game the file named before.
+  void unreadableSettingsOnReloadAreToldAndTheServiceRunsOn() {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("settings.ini"));
+    writeFile(path, "[Game]\r\nName=No Such Game\r\n[General]\r\nFirst Run=False\r\nInterval=20\r\n");
+    QProcess service;
+    service.start(QStringLiteral(ZARNVOTE_BINARY), {"--headless", "--dir", folder.path()});
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += service.readAllStandardError()).contains("Unable to connect"), 20000);
+
+    QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+    const QByteArray told = "zarn-vote: cannot read " + QFile::encodeName(path) + ": is a folder\n";
+    for (int reloads = 1; reloads <= 2; ++reloads) {
+      ::kill(static_cast<pid_t>(service.processId()), SIGHUP);
+      QTRY_VERIFY_WITH_TIMEOUT(
+          (log += service.readAllStandardError()).count("Unable to connect to: No Such Game") == reloads + 1,
+          20000);
+      QCOMPARE(log.count(told), reloads);
+    }
+
+    ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(20000));
+    QCOMPARE(service.exitCode(), 0);
   }
 
   void noticesOnceAndSignals_data() {

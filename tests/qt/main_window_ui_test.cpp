@@ -2,6 +2,7 @@
 // button and menu item reaching the core, the activation on returning from each dialog (and not after a
 // notice or another program), Pause and Start Service, and the ends of the program.
 #include <QAction>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -286,6 +287,36 @@ class MainWindowUiTest : public QObject {
     QTest::qWait(200);
     QCOMPARE(h.link.opens, 1);
     QVERIFY2(guard.closed.isEmpty(), qPrintable(guard.closed.join(", ")));
+  }
+
+  // Every return to the main window runs the activation; an unreadable settings file is told once, until
+  // it reads again. Pause and Start Service stand in for the returns here.
+  void unreadableSettingsAreToldOnceUntilTheyReadAgain() {
+    Harness h(kQuietSettings);
+    GuiProgram& program = *h.program;
+    MainForm& form = program.form();
+    const QString path = h.settingsPath();
+    const QString notice = "Cannot read " + path + ": is a folder";
+    auto restart = [&form] {
+      form.Command4->click();
+      form.Command4->click();
+    };
+    QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+    program.show();
+    QTRY_COMPARE(h.notices.texts, QStringList{notice});
+    QVERIFY(program.chooserWindow() == nullptr);
+    restart();
+    QCOMPARE(h.notices.texts.size(), 1);
+
+    QVERIFY(QDir().rmdir(path));
+    writeFile(path, kQuietSettings);
+    restart();
+    QCOMPARE(h.link.opens, 1);
+    QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+    restart();
+    QCOMPARE(h.notices.texts, QStringList({notice, notice}));
+    QCOMPARE(h.link.opens, 1);
+    QVERIFY(program.chooserWindow() == nullptr);
   }
 
   void pauseThenStartServiceTakesChangedSettings() {

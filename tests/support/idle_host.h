@@ -11,6 +11,7 @@ class IdleHost final : public HostPort {
  public:
   void yield() override {}
   void showNotice(const std::string&) override {}
+  void settingsUnreadable(const std::string&, const std::string&) override {}
   void showChooser() override {}
   void showPuntBanDialog() override {}
   void showAbout() override {}

@@ -20,6 +20,9 @@ class VirtualHost final : public HostPort {
   // Runs the events queued so far; events they queue wait for the next yield.
   void yield() override;
   void showNotice(const std::string& text) override;
+  void settingsUnreadable(const std::string& path, const std::string& reason) override {
+    journal_.add("SettingsUnreadable " + path + ": " + reason);
+  }
   void showChooser() override { journal_.add("ShowChooser"); }
   void showPuntBanDialog() override { journal_.add("ShowPuntBanDialog"); }
   void showAbout() override { journal_.add("ShowAbout"); }

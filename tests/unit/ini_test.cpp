@@ -399,6 +399,63 @@ TEST_F(IniTest, TenMegabyteFileWithHundredThousandCharacterLines) {
   EXPECT_EQ(fileText(), content.replace(content.find("Key5="), 10, "Key5=changed"));
 }
 
+// ---- Files that exist but cannot be read ----
+
+// Each of these would read as an empty file, every key at its default. None may hold the caller up: a
+// FIFO without a writer or a device that never ends would block a read or never finish it.
+TEST_F(IniTest, UnreadableReasonSaysWhyAFileCannotBeReadAndNothingForAMissingOrReadableFile) {
+  const std::string kUtf16 = "save it as ANSI or UTF-8 text";
+  const struct {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    std::string reason;
+    std::string firstRun;  // what ReadIniValue gives for the key, or <default>
+  } cases[] = {
+      {"missing", [](const fs::path&) {}, "", "<default>"},
+      {"readable", [&](const fs::path& p) { folder.write(p.filename(), "[General]\r\nFirst Run=False\r\n"); },
+       "", "False"},
+      {"UTF-8 with a byte-order mark",
+       [&](const fs::path& p) { folder.write(p.filename(), "\xEF\xBB\xBF[General]\nFirst Run=False\n"); }, "",
+       "False"},
+      {"folder", [](const fs::path& p) { fs::create_directory(p); }, "is a folder", "<default>"},
+      {"FIFO", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }, "is not a regular file",
+       "<default>"},
+      {"link to a device", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+       "is not a regular file", "<default>"},
+      {"link to nowhere", [](const fs::path& p) { fs::create_symlink("missing.ini", p); }, "", "<default>"},
+      {"beyond 64 MB",
+       [&](const fs::path& p) {
+         folder.write(p.filename(), "[General]\nFirst Run=False\n");
+         fs::resize_file(p, (64 << 20) + 1);  // sparse: takes no room
+       },
+       "is larger than 64 MB", "<default>"},
+      {"UTF-16 LE", [&](const fs::path& p) { folder.write(p.filename(), "\xFF\xFE[\0G\0]\0\r\0\n\0"s); },
+       "is UTF-16 text; " + kUtf16, "<default>"},
+      {"UTF-16 BE", [&](const fs::path& p) { folder.write(p.filename(), "\xFE\xFF\0[\0G\0]\0\r\0\n"s); },
+       "is UTF-16 text; " + kUtf16, "<default>"},
+      {"UTF-16 without a byte-order mark",
+       [&](const fs::path& p) { folder.write(p.filename(), "[\0G\0]\0\r\0\n\0"s); },
+       "holds NUL bytes, as UTF-16 text does; " + kUtf16, "<default>"},
+  };
+  for (const auto& [name, make, reason, firstRun] : cases) {
+    SCOPED_TRACE(name);
+    const fs::path p = folder / (std::string(name) + ".ini");
+    make(p);
+    EXPECT_EQ(INI::unreadableReason(p.string()), reason);
+    EXPECT_EQ(INI::ReadIniValue(p.string(), "General", "First Run", "<default>"), firstRun);
+  }
+}
+
+// Root reads any file, so as root the check runs as the unprivileged user "nobody".
+TEST_F(IniTest, UnreadableReasonOfAFileWithoutReadPermissionIsTheSystemsWord) {
+  givenFile("[General]\r\nFirst Run=False\r\n");
+  fs::permissions(path(), fs::perms::none);
+  inChildProcess(As::kNobody, [this] {
+    if (INI::unreadableReason(path()) != "Permission denied" || read("General", "First Run") != "<default>")
+      _exit(1);
+  });
+}
+
 // A settings file shared through its group: owned by one user, writable by the group, nothing for
 // others. Another member of the group writes it (the chooser's OK). A replacement could not keep its owner
 // and would lock the owner out; it is written in place and keeps both owner and group.

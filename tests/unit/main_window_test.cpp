@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 const std::string kDefaultGame = "Delta Force Land Warrior,  V1.00.42";
 
 using MainWindowStartTest = MainWindowTest;
@@ -100,11 +102,12 @@ TEST_F(MainWindowStartTest, IntegerAndBooleanKeysThatDoNotConvertFallBackToTheir
   EXPECT_EQ(std::vector<std::string>{"ShowChooser"}, journal.entries);
 }
 
+// Random bytes other than NUL: a file with NUL bytes is no text the activation reads.
 TEST_F(MainWindowStartTest, ASettingsFileOfRandomBytesGivesTheDefaults) {
   std::mt19937 random(7);
   std::string bytes(200000, '\0');
   for (auto& byte : bytes)
-    byte = static_cast<char>(random() & 0xFF);
+    byte = static_cast<char>(1 + random() % 255);
   writeSettings(bytes);
   window.Form_Activate();
   EXPECT_EQ(500, timer1.interval());
@@ -154,6 +157,38 @@ TEST_F(MainWindowStartTest, AfterTheChooserConfirmsAGameTheNextActivationAttache
   forget();
   window.Form_Activate();
   EXPECT_EQ(std::vector<std::string>{"OpenGame Chosen"}, journal.entries);
+}
+
+// A settings file that turns unreadable after a good activation: the activation tells the host why and
+// changes nothing else. Read again, the file counts as before.
+TEST_F(MainWindowStartTest, AnUnreadableSettingsFileIsReportedAndChangesNothing) {
+  const std::string settings =
+      "[Game]\r\nName=My Game\r\n[General]\r\nFirst Run=False\r\nInterval=300\r\n"
+      "[Fair Votes]\r\nOne Vote Per Player=True\r\n";
+  writeSettings(settings);
+  window.Form_Activate();
+  writeSettings("\xFF\xFE[\0G\0]\0"s);
+  window.gameAttached = true;
+  timer1.setInterval(1);
+  forget();
+  window.Form_Activate();
+  const std::string reason = "is UTF-16 text; save it as ANSI or UTF-8 text";
+  EXPECT_EQ(std::vector<std::string>{"SettingsUnreadable " + window.settingsPath() + ": " + reason},
+            journal.entries);
+  EXPECT_EQ(reason, window.unreadableSettings);
+  EXPECT_EQ("My Game", window.gameName);
+  EXPECT_FALSE(window.firstRun);
+  EXPECT_EQ(300, window.collectInterval);
+  EXPECT_TRUE(window.fairVotes.settings.oneVotePerPlayer);
+  EXPECT_EQ(1, timer1.interval());
+  EXPECT_TRUE(window.gameAttached);
+
+  writeSettings(settings);
+  forget();
+  window.Form_Activate();
+  EXPECT_EQ(std::vector<std::string>{"OpenGame My Game"}, journal.entries);
+  EXPECT_EQ("", window.unreadableSettings);
+  EXPECT_EQ(300, timer1.interval());
 }
 
 // --- The operator's buttons and menus. ---

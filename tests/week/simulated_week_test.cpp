@@ -129,6 +129,9 @@ class WeekHost final : public HostPort {
   explicit WeekHost(Week& world) : world_(world) {}
   void yield() override;
   void showNotice(const std::string& text) override;
+  void settingsUnreadable(const std::string& path, const std::string& reason) override {
+    ADD_FAILURE() << "cannot read " << path << ": " << reason;
+  }
   void showChooser() override { ++choosers; }
   void showPuntBanDialog() override { ++dialogs; }
   void showAbout() override { ++abouts; }

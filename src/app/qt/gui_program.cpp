@@ -46,6 +46,8 @@ void GuiProgram::refresh() {
 
 void GuiProgram::run(void (frmmain::*handler)()) {
   (core_.*handler)();
+  if (core_.unreadableSettings.empty())
+    unreadableShown_.clear();
   refresh();
 }
 
@@ -73,6 +75,15 @@ void GuiProgram::yield() {
 void GuiProgram::showNotice(const std::string& text) {
   refresh();
   seams_.notices.notify(form_.isVisible() ? &form_ : nullptr, toQt(text));
+}
+
+void GuiProgram::settingsUnreadable(const std::string& path, const std::string& reason) {
+  const std::string text = "Cannot read " + path + ": " + reason;
+  if (text == unreadableShown_)
+    return;
+  // Before the box opens: an activation that runs while it is open does not open another.
+  unreadableShown_ = text;
+  showNotice(text);
 }
 
 void GuiProgram::showChooser() {

@@ -48,6 +48,9 @@ class GuiProgram final : public HostPort {
   // HostPort
   void yield() override;
   void showNotice(const std::string& text) override;
+  // A notice, once for each text until the file reads again: the operator returns to the main window
+  // from every dialog, and each return runs the activation anew.
+  void settingsUnreadable(const std::string& path, const std::string& reason) override;
   void showChooser() override;
   void showPuntBanDialog() override;
   void showAbout() override;
@@ -85,5 +88,7 @@ class GuiProgram final : public HostPort {
   QPointer<PuntBanWindow> puntBan_;
   QPointer<ChooserWindow> chooser_;
   QPointer<AboutWindow> about_;
+  // The notice about an unreadable settings file that the operator has seen.
+  std::string unreadableShown_;
   bool ending_ = false;
 };

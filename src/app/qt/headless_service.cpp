@@ -86,6 +86,7 @@ void HeadlessService::start() {
 void HeadlessService::reload() {
   log_ << "zarn-vote: reloading the settings" << std::endl;
   lastNotice_.clear();
+  reloaded_ = true;
   core_.Form_Activate();
 }
 
@@ -144,6 +145,12 @@ void HeadlessService::showNotice(const std::string& text) {
   log_ << "zarn-vote: " << oneLine(text) << std::endl;
 }
 
+void HeadlessService::settingsUnreadable(const std::string& path, const std::string& reason) {
+  log_ << "zarn-vote: cannot read " << path << ": " << reason << std::endl;
+  if (!reloaded_)
+    end_.end(kExitUnusableSettings);
+}
+
 void HeadlessService::showChooser() {
   log_ << "zarn-vote: First Run is True in " << core_.settingsPath()
        << ", and the game version chooser needs the window.\n"
@@ -151,7 +158,7 @@ void HeadlessService::showChooser() {
        << "zarn-vote: [Memory] Player Start for the game to attach to (or choose the game once in the "
           "window:\n"
        << "zarn-vote: zarn-vote --dir <folder>)." << std::endl;
-  end_.end(kExitFirstRun);
+  end_.end(kExitUnusableSettings);
 }
 
 void HeadlessService::quit() {

@@ -19,8 +19,9 @@
 
 class ProgramEnd;
 
-// The exit status when the settings still ask for the game version chooser, which needs the window.
-inline constexpr int kExitFirstRun = 2;
+// The exit status when the settings cannot run the service: the file cannot be read, or it still asks for
+// the game version chooser, which needs the window.
+inline constexpr int kExitUnusableSettings = 2;
 // How long a stop waits at most for the console sequence in progress.
 inline constexpr std::chrono::milliseconds kStopBound{5000};
 
@@ -40,6 +41,9 @@ class HeadlessService final : public HostPort {
   // Written to the log once; the same notice again, as a failing attach gives on every tick, is not
   // repeated until a different one has come in between.
   void showNotice(const std::string& text) override;
+  // At start the service ends, as it has no settings to run on; on a reload it says so and runs on with
+  // the settings it has.
+  void settingsUnreadable(const std::string& path, const std::string& reason) override;
   // The chooser needs the window: the service ends, naming the settings to set.
   void showChooser() override;
   void showPuntBanDialog() override {}
@@ -67,6 +71,8 @@ class HeadlessService final : public HostPort {
   std::chrono::milliseconds stopBound_;
   int sequencesRunning_ = 0;
   bool stopPending_ = false;
+  // Once a reload has come, the start has read the settings: an unreadable file no longer ends the service.
+  bool reloaded_ = false;
   std::unique_ptr<QSocketNotifier> signals_;
   int signalPipe_[2] = {-1, -1};
 };
