@@ -4,6 +4,17 @@
 #include <iomanip>
 #include <sstream>
 
+namespace {
+
+// Where a full log is set aside: the same folder, ".old" before the extension.
+std::filesystem::path setAsideName(const std::filesystem::path& file) {
+  std::filesystem::path setAside = file;
+  setAside.replace_filename(file.stem().string() + ".old" + file.extension().string());
+  return setAside;
+}
+
+}  // namespace
+
 std::tm SystemClock::localNow() const {
   const std::time_t now = std::time(nullptr);
   // The one thread of the program is the only caller, so the shared result of std::localtime is safe here.
@@ -37,9 +48,42 @@ std::string logTimestamp(const std::tm& now, const std::locale& locale) {
   return stamp.str();
 }
 
-void appendWholeEntry(const std::filesystem::path& file, std::string_view entry) {
+std::string escapeControlBytes(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      escaped += "\\\\";
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      escaped += "\\x";
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0xF];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+void appendWholeEntry(const std::filesystem::path& file, std::string_view entry, std::uintmax_t sizeLimit) {
   std::error_code noSize;
-  const std::uintmax_t before = std::filesystem::file_size(file, noSize);
+  std::uintmax_t before = std::filesystem::file_size(file, noSize);
+  if (noSize)
+    before = 0;
+  if (before > 0 && before + entry.size() > sizeLimit) {
+    std::error_code notSetAside;
+    std::filesystem::rename(file, setAsideName(file), notSetAside);
+    if (!notSetAside)
+      before = 0;
+  }
   std::ofstream out(file, std::ios::binary | std::ios::app);
   if (!out)
     return;
@@ -49,7 +93,7 @@ void appendWholeEntry(const std::filesystem::path& file, std::string_view entry)
     return;
   out.close();
   std::error_code ignored;
-  std::filesystem::resize_file(file, noSize ? 0 : before, ignored);
+  std::filesystem::resize_file(file, before, ignored);
 }
 
 void ErrorLog::write(std::string_view description, const std::string_view* chatLine,
@@ -58,7 +102,7 @@ void ErrorLog::write(std::string_view description, const std::string_view* chatL
   entry.append(" - ").append(description).append(" - ");
   if (chatLine != nullptr)
     entry.append(*chatLine).append(" - ");
-  entry.append(label).append("\r\n");
+  entry.append(label);
   // The tick that failed must end as usual whatever happens to its entry.
-  appendWholeEntry(file_, entry);
+  appendWholeEntry(file_, escapeControlBytes(entry) + "\r\n", sizeLimit_);
 }

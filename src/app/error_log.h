@@ -2,9 +2,11 @@
 // Fields are joined by " - " and the entry ends with CR LF:
 //   date - time - description - chat line - Vote Collection
 //   date - time - description - Vote Processing
-// Date and time use the short formats of the locale taken from the environment.
+// Date and time use the short formats of the locale taken from the environment. Control bytes inside an
+// entry are written escaped, so a chat line cannot end an entry early or forge one of its own.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <locale>
@@ -27,10 +29,20 @@ class SystemClock final : public Clock {
 // program begin their lines.
 std::string logTimestamp(const std::tm& now, const std::locale& locale);
 
-// Appends one whole entry to a log file with one open and one write. A file that cannot be opened loses
-// the entry; an entry that did not fit whole (a full disk, a file-size limit) is cut off again, so the log
-// keeps whole lines. Never fails.
-void appendWholeEntry(const std::filesystem::path& file, std::string_view entry);
+// The size a log beside the program may reach before it is set aside, unless the settings say otherwise.
+inline constexpr std::uintmax_t kDefaultLogSizeLimit = 1048576;
+
+// `text` with its control bytes (0x00-0x1F, 0x7F) written visibly as \r, \n, \t or \xHH with upper-case
+// hex digits, and each backslash doubled so that an escape cannot be forged. Other bytes stay as they are.
+std::string escapeControlBytes(std::string_view text);
+
+// Appends one whole entry to a log file with one open and one write. When the entry would take the file
+// past `sizeLimit` bytes, the file is first renamed with ".old" before its extension (votes.log:
+// votes.old.log), replacing the one set aside before, and the entry starts a fresh file; an entry larger than
+// the limit by itself is still written whole. A rename that fails leaves the entry to the current file. A
+// file that cannot be opened loses the entry; an entry that did not fit whole (a full disk, a file-size
+// limit) is cut off again, so the log keeps whole lines. Never fails.
+void appendWholeEntry(const std::filesystem::path& file, std::string_view entry, std::uintmax_t sizeLimit);
 
 inline constexpr std::string_view kVoteCollection = "Vote Collection";
 inline constexpr std::string_view kVoteProcessing = "Vote Processing";
@@ -50,6 +62,8 @@ class ErrorLog {
   void append(std::string_view description, std::string_view chatLine, std::string_view label) const;
 
   const std::filesystem::path& file() const { return file_; }
+  // The size the file may reach before it is set aside; see appendWholeEntry.
+  void setSizeLimit(std::uintmax_t bytes) { sizeLimit_ = bytes; }
 
   // The locale named by LC_ALL / LC_TIME / LANG, or the classic one when that name is unusable.
   static std::locale environmentLocale();
@@ -60,4 +74,5 @@ class ErrorLog {
   std::filesystem::path file_;
   const Clock& clock_;
   std::locale locale_;
+  std::uintmax_t sizeLimit_ = kDefaultLogSizeLimit;
 };

@@ -151,11 +151,11 @@ const std::vector<std::string>& FairVotes::voters(int target) const {
 void FairVotes::audit(std::string_view what) const {
   if (!settings.auditLog)
     return;
-  std::string line = logTimestamp(clock_.localNow(), locale_);
-  line.append(" - ").append(what);
+  const std::string line =
+      escapeControlBytes(logTimestamp(clock_.localNow(), locale_).append(" - ").append(what));
   if (echo_)
     echo_(line);
-  appendWholeEntry(auditFile_, line + "\r\n");
+  appendWholeEntry(auditFile_, line + "\r\n", logSizeLimit_);
 }
 
 namespace audit_text {

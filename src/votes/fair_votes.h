@@ -96,8 +96,11 @@ class FairVotes {
 
   // --- Audit log. ---
   const std::vector<std::string>& voters(int target) const;
-  // One line in votes.log, when the audit log is on: date - time - `what`. Also handed to the echo.
+  // One line in votes.log, when the audit log is on: date - time - `what`, its control bytes escaped as in
+  // the error log, since names come from the game. Also handed to the echo.
   void audit(std::string_view what) const;
+  // The size votes.log may reach before it is set aside; see appendWholeEntry.
+  void setLogSizeLimit(std::uintmax_t bytes) { logSizeLimit_ = bytes; }
   // In service mode each audit line is also printed (without date and time it would be of little use to a
   // journal that interleaves runs, so the whole line goes).
   void echoAuditLines(std::function<void(const std::string&)> echo) { echo_ = std::move(echo); }
@@ -108,6 +111,7 @@ class FairVotes {
   const Clock& clock_;
   std::locale locale_;
   std::function<void(const std::string&)> echo_;
+  std::uintmax_t logSizeLimit_ = kDefaultLogSizeLimit;
 
   std::map<int, std::vector<std::string>> voters_;  // speakers in the order their votes counted
   std::vector<std::string> lastNames_;

@@ -15,6 +15,7 @@
 
 #include "support/fixed_clock.h"
 #include "support/temp_folder.h"
+#include "votes/fair_votes.h"
 
 namespace {
 
@@ -24,6 +25,11 @@ class ErrorLogTest : public ::testing::Test {
     return ErrorLog(file, clock, std::locale::classic());
   }
   std::string logText() const { return folder.read("errors.log"); }
+  std::string setAsideText() const { return folder.read("errors.old.log"); }
+  // A processing-tick entry as the log writes it.
+  static std::string entry(const std::string& description) {
+    return "12/07/26 - 09:05:30 - " + description + " - Vote Processing\r\n";
+  }
 
   TempFolder folder;
   FixedClock clock;
@@ -68,6 +74,64 @@ TEST_F(ErrorLogTest, UnwritableLogDropsTheEntryQuietly) {
 
   const ErrorLog folderAsFile = logAt(folder.path());
   EXPECT_NO_THROW(folderAsFile.append("Overflow", kVoteProcessing));
+}
+
+TEST_F(ErrorLogTest, AFullLogIsSetAsideAndTheEntryThatWouldOverfillItStartsAFreshOne) {
+  log.setSizeLimit(2 * entry("e1").size());
+  log.append("e1", kVoteProcessing);
+  log.append("e2", kVoteProcessing);
+  EXPECT_EQ(logText(), entry("e1") + entry("e2"));  // exactly at the limit is not past it
+  log.append("e3", kVoteProcessing);
+  EXPECT_EQ(setAsideText(), entry("e1") + entry("e2"));
+  EXPECT_EQ(logText(), entry("e3"));
+
+  for (const char* description : {"e4", "e5"})
+    log.append(description, kVoteProcessing);
+  EXPECT_EQ(setAsideText(), entry("e3") + entry("e4"));
+  EXPECT_EQ(logText(), entry("e5"));
+
+  log.setSizeLimit(10);  // an entry larger than the limit still goes whole, into a fresh file
+  log.append("e6", kVoteProcessing);
+  EXPECT_EQ(setAsideText(), entry("e5"));
+  EXPECT_EQ(logText(), entry("e6"));
+}
+
+TEST_F(ErrorLogTest, ALogThatCannotBeSetAsideKeepsEveryEntry) {
+  std::filesystem::create_directories(folder / "errors.old.log" / "operator's");
+  log.setSizeLimit(entry("e1").size());
+  log.append("e1", kVoteProcessing);
+  log.append("e2", kVoteProcessing);
+  EXPECT_EQ(logText(), entry("e1") + entry("e2"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "errors.old.log" / "operator's"));
+}
+
+// Chat lines and names come from game memory and may hold any byte; none may end an entry early.
+TEST_F(ErrorLogTest, ControlBytesAreWrittenVisiblyInBothLogs) {
+  FairVotes votes(folder / "votes.log", clock, std::locale::classic());
+  votes.settings.auditLog = true;
+  std::string echoed;
+  votes.echoAuditLines([&echoed](const std::string& line) { echoed = line; });
+  const std::pair<std::string, std::string> cases[] = {
+      // raw, written
+      {"a\rb", "a\\rb"},
+      {"a\nb", "a\\nb"},
+      {"x\r\n12/07/26 - 09:05:30 - forged - Vote Processing",
+       "x\\r\\n12/07/26 - 09:05:30 - forged - Vote Processing"},
+      {"\x01\t\x1b\x1f", "\\x01\\t\\x1B\\x1F"},
+      {"C:\\x41\\n", "C:\\\\x41\\\\n"},
+      {"del\x7f", "del\\x7F"},
+      {"caf\xe9 ~", "caf\xe9 ~"},
+  };
+  for (const auto& [raw, written] : cases) {
+    std::filesystem::remove(log.file());
+    std::filesystem::remove(votes.auditFile());
+    log.append("Overflow", raw, kVoteCollection);
+    votes.audit("Operator punt - player 3 \"" + raw + "\"");
+    EXPECT_EQ(logText(), "12/07/26 - 09:05:30 - Overflow - " + written + " - Vote Collection\r\n") << raw;
+    const std::string audited = "12/07/26 - 09:05:30 - Operator punt - player 3 \"" + written + "\"";
+    EXPECT_EQ(folder.read("votes.log"), audited + "\r\n") << raw;
+    EXPECT_EQ(echoed, audited) << raw;
+  }
 }
 
 TEST(ErrorLogLocaleTest, UnusableEnvironmentLocaleFallsBack) {

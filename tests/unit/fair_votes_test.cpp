@@ -472,6 +472,16 @@ TEST_F(FairVotesTest, TheMapChangeNamesItsVoters) {
             auditEntries());
 }
 
+TEST_F(FairVotesTest, TheAuditLogIsSetAsideAtItsOwnSizeLimit) {
+  activate("Audit Log=True\r\n");
+  const std::string entry = logTimestamp(clock.time, ErrorLog::environmentLocale()) + " - Clear Votes\r\n";
+  window.fairVotes.setLogSizeLimit(2 * entry.size());
+  for (int click = 0; click < 3; ++click)
+    window.Command1_Click();
+  EXPECT_EQ(entry + entry, folder.read("votes.old.log"));
+  EXPECT_EQ(entry, folder.read("votes.log"));
+}
+
 // --- Interleavings. ---
 
 TEST_F(FairVotesTest, AVoteCountedDuringAPuntsPausesGoesWithThePuntedVotes) {

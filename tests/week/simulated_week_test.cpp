@@ -19,6 +19,7 @@
 // vote log and last line by this rule, and they must equal the window's at every step of the week; the
 // punts and map changes the service sends must be the ones the model's counts call for.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "app/error_log.h"
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "dialogs/punt_ban_dialog.h"
@@ -285,6 +287,7 @@ class Week {
             activations_ = 0, dialogNumbersRefused_ = 0, pauses_ = 0;
   long long entriesChecked_ = 0;
   std::streamoff logOffset_ = 0;
+  ino_t logInode_ = 0;  // the error log file that logOffset_ is in
   std::vector<std::string> failures_;
 };
 
@@ -926,23 +929,39 @@ std::string stamp(Ms at) {
   return text.str();
 }
 
-// Each entry the model expects, in order, in the entries written since the last check, and nothing else.
+std::string readFrom(const std::filesystem::path& file, std::streamoff offset) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in)
+    return {};
+  in.seekg(offset);
+  std::ostringstream rest;
+  rest << in.rdbuf();
+  return rest.str();
+}
+
+ino_t inodeOf(const std::filesystem::path& file) {
+  struct stat info {};
+  return ::stat(file.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// Each entry the model expects, in order, in the entries written since the last check, and nothing else,
+// also across the log being set aside.
 void Week::checkErrorLog(bool atEnd) {
-  std::ifstream in(folder_ / "errorlog.log", std::ios::binary);
-  std::string text;
-  if (in) {
-    in.seekg(logOffset_);
-    std::ostringstream rest;
-    rest << in.rdbuf();
-    text = rest.str();
-  }
+  const std::filesystem::path current = folder_ / "errorlog.log", setAside = folder_ / "errorlog.old.log";
+  const ino_t inode = inodeOf(current);
+  // The entries since the last check: the rest of the file set aside, if it was, then the fresh one.
+  const bool wasSetAside = logInode_ != 0 && inode != logInode_;
+  const std::string before = wasSetAside ? readFrom(setAside, logOffset_) : std::string();
+  const std::string text = before + readFrom(current, wasSetAside ? 0 : logOffset_);
   auto& expected = model_.expectedEntries();
   std::size_t pos = 0;
   while (!expected.empty()) {
     const week::ExpectedEntry& entry = expected.front();
     const std::string prefix = stamp(entry.time);
+    // Chat lines with control bytes in them are written escaped, as the log's own writer does it.
     const std::string suffix =
-        (entry.hasChatLine ? " - " + entry.chatLine : std::string()) + " - " + entry.label + "\r\n";
+        (entry.hasChatLine ? " - " + escapeControlBytes(entry.chatLine) : std::string()) + " - " +
+        entry.label + "\r\n";
     const std::size_t end = text.compare(pos, prefix.size(), prefix) == 0
                                 ? text.find(suffix, pos + prefix.size())
                                 : std::string::npos;
@@ -968,7 +987,8 @@ void Week::checkErrorLog(bool atEnd) {
     fail("the error log holds entries the week did not cause: " + text.substr(pos, 300));
     return;
   }
-  logOffset_ += static_cast<std::streamoff>(pos);
+  logOffset_ = (wasSetAside ? 0 : logOffset_) + static_cast<std::streamoff>(pos - before.size());
+  logInode_ = inode;
   (void)atEnd;
 }
 
