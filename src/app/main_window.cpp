@@ -134,6 +134,12 @@ void frmmain::Form_Activate() {
   playerStartAddress = text("Memory", "Player Start", "");
   // Room for the longest command, "resetgames", and its NUL at the least.
   consoleSize = atLeast("Memory", "Console Size", "90", 11);
+  // Each of errorlog.log and votes.log is set aside past this size, so a server left alone for weeks
+  // cannot fill its disk with them.
+  const std::uintmax_t logLimit =
+      static_cast<std::uintmax_t>(atLeast("General", "Max Log Size KB", "1024", 1)) * 1024;
+  errorLog.setSizeLimit(logLimit);
+  fairVotes.setLogSizeLimit(logLimit);
 
   // The opt-in rules come after the keys above. Each one is off when absent or when its text does not
   // convert, and a share outside 1 to 100 is off as well.

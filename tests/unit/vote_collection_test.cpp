@@ -345,4 +345,15 @@ TEST_F(VoteCollectionTest, AnotherGameProcessStartsWithACleanTable) {
   EXPECT_EQ(3u, errorLogEntries().size());
 }
 
+// The error log is set aside at the size the settings give, in kilobytes.
+TEST_F(VoteCollectionTest, TheErrorLogIsSetAsideAtMaxLogSize) {
+  writeAttachingSettings("[General]\r\nMax Log Size KB=1\r\n");
+  window.Form_Activate();
+  for (int line = 0; line < 20; ++line)
+    chat("junk " + std::to_string(line) + std::string(80, '-'));  // no ": ", so each line is an error
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / "errorlog.old.log"));
+  EXPECT_LE(std::filesystem::file_size(folder.path() / "errorlog.log"), 1024u);
+  EXPECT_LE(std::filesystem::file_size(folder.path() / "errorlog.old.log"), 1024u);
+}
+
 }  // namespace

@@ -192,6 +192,7 @@ TEST_F(VoteProcessingTest, UnusableLimitsFallBackToTheirDefaults) {
       {"[General]\r\nInterval 2=99999",
        "General/Interval 2 \"99999\": out of range, so the default 10000 is used"},
       {"Console Size=10", "Memory/Console Size \"10\": below 11, so the default 90 is used"},
+      {"[General]\r\nMax Log Size KB=0", "General/Max Log Size KB \"0\": below 1, so the default 1024 is used"},
   };
   for (const auto& bad : cases) {
     SCOPED_TRACE(bad.setting);
