@@ -342,11 +342,13 @@ FileContent readWholeFile(const fs::path& path) {
   return readOpenFile(file);
 }
 
+bool startsWithUtf16Mark(std::string_view content) {
+  return content.starts_with("\xFF\xFE") || content.starts_with("\xFE\xFF");
+}
+
 // Text that Windows saved as "Unicode": every key would read as absent.
 std::string encodingProblem(std::string_view content) {
-  constexpr std::string_view kLittleEndianMark = "\xFF\xFE";
-  constexpr std::string_view kBigEndianMark = "\xFE\xFF";
-  if (content.starts_with(kLittleEndianMark) || content.starts_with(kBigEndianMark))
+  if (startsWithUtf16Mark(content))
     return "is UTF-16 text; save it as ANSI or UTF-8 text";
   if (content.find('\0') != std::string_view::npos)
     return "holds NUL bytes, as UTF-16 text does; save it as ANSI or UTF-8 text";
@@ -546,8 +548,9 @@ short WriteIniValue(const std::string& path, const std::string& section, const s
       if ((existing.status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         return 0;
       // Starting from empty content would throw away what the operator wrote.
+      // Nor is UTF-16 text: a line written into it would be garbage to the reader and to the editor.
       FileContent read = readOpenFile(existing);
-      if (!read.bytes)
+      if (!read.bytes || startsWithUtf16Mark(*read.bytes))
         return 0;
       content = std::move(*read.bytes);
     }

@@ -443,6 +443,12 @@ TEST_F(IniTest, UnreadableReasonSaysWhyAFileCannotBeReadAndNothingForAMissingOrR
     make(p);
     EXPECT_EQ(INI::unreadableReason(p.string()), reason);
     EXPECT_EQ(INI::ReadIniValue(p.string(), "General", "First Run", "<default>"), firstRun);
+    // The chooser's write leaves UTF-16 text as it was.
+    if (reason.starts_with("is UTF-16")) {
+      const auto before = fs::file_size(p);
+      INI::WriteIniValue(p.string(), "General", "First Run", "False");
+      EXPECT_EQ(before, fs::file_size(p));
+    }
   }
 }
 
