@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "app/conversions.h"
+#include "common/conversions.h"
 #include "app/main_window.h"
 #include "bench_window.h"
 #include "support/memory_only_link.h"

@@ -1,5 +1,5 @@
 // Links a program against the core alone: it must need nothing but the standard library.
-#include "app/conversions.h"
+#include "common/conversions.h"
 #include "app/main_window.h"
 #include "settings/ini.h"
 

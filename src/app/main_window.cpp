@@ -5,7 +5,7 @@
 #include <exception>
 #include <optional>
 
-#include "app/conversions.h"
+#include "common/conversions.h"
 #include "settings/ini.h"
 #include "votes/vote_collection.h"
 #include "votes/vote_processing.h"

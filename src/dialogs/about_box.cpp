@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <iterator>
 #include <utility>
 
-#include "app/conversions.h"
-#include "app/runtime_error.h"
+#include "common/conversions.h"
+#include "common/runtime_error.h"
 #include "settings/ini.h"
 
 namespace {

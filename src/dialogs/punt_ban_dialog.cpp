@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <exception>
 
-#include "app/conversions.h"
+#include "common/conversions.h"
 
 Dialog::Dialog(Globals& globals, const TimerPort& timer2, DialogWindowPort& window, TickNesting& ticks)
     : globals_(globals), timer2_(timer2), window_(window), ticks_(ticks) {}

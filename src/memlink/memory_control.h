@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 
 // Raised by ReadString, WriteString, SendKey and Wait when the game cannot be reached; the text says why
 // ("cannot read game memory at &H10FE6C0: no such process").

@@ -21,7 +21,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/text.h"
+#include "common/text.h"
 
 namespace INI {
 namespace {

@@ -4,8 +4,8 @@
 #include <array>
 #include <cmath>
 
-#include "app/conversions.h"
-#include "app/text.h"
+#include "common/conversions.h"
+#include "common/text.h"
 
 namespace {
 

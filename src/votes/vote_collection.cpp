@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/conversions.h"
+#include "common/conversions.h"
 #include "app/main_window.h"
 #include "votes/fair_votes.h"
 #include "votes/vote_table.h"

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/conversions.h"
+#include "common/conversions.h"
 #include "app/main_window.h"
 #include "votes/console_channel.h"
 #include "votes/fair_votes.h"
@@ -267,20 +267,8 @@ class ProcessingTick {
   // pause or yield of its own sequence, stays pending for the next tick.
   void carryOutRequests() {
     Globals& g = w_.globals;
-    if (g.puntRequested) {
-      const std::uint32_t raises = g.puntRaises;
-      const std::int16_t number = g.puntPlayerNumber;
-      console_.SendConsoleCommand("punt " + std::to_string(number));
-      w_.fairVotes.audit("Operator punt - " + audit_text::player(number, w_.List1));
-      lowerUnlessRaisedAgain(g.puntRequested, g.puntRaises, raises);
-    }
-    if (g.banRequested) {
-      const std::uint32_t raises = g.banRaises;
-      const std::int16_t number = g.banPlayerNumber;
-      console_.SendConsoleCommand("ban " + std::to_string(number));
-      w_.fairVotes.audit("Operator ban - " + audit_text::player(number, w_.List1));
-      lowerUnlessRaisedAgain(g.banRequested, g.banRaises, raises);
-    }
+    carryOutPlayerRequest(g.puntRequested, g.puntRaises, g.puntPlayerNumber, "punt ", "Operator punt - ");
+    carryOutPlayerRequest(g.banRequested, g.banRaises, g.banPlayerNumber, "ban ", "Operator ban - ");
     if (g.clearVotesRequested) {
       const std::uint32_t raises = g.clearVotesRaises;
       console_.SendChatMessage(w_.votesResetMessage, chat::kThenYield);
@@ -293,6 +281,18 @@ class ProcessingTick {
       w_.fairVotes.audit("Operator map change");
       lowerUnlessRaisedAgain(g.nextMapRequested, g.nextMapRaises, raises);
     }
+  }
+
+  // The operator's punt or ban: the command with the number as he entered it.
+  void carryOutPlayerRequest(bool& requested, const std::uint32_t& raises, const std::int16_t& number,
+                             const char* command, const char* audited) {
+    if (!requested)
+      return;
+    const std::uint32_t raisesAtTurn = raises;
+    const std::int16_t player = number;
+    console_.SendConsoleCommand(command + std::to_string(player));
+    w_.fairVotes.audit(audited + audit_text::player(player, w_.List1));
+    lowerUnlessRaisedAgain(requested, raises, raisesAtTurn);
   }
 
   static void lowerUnlessRaisedAgain(bool& requested, std::uint32_t raisesNow, std::uint32_t raisesAtTurn) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 
 // Row `index` of a list; "Subscript out of range" when the list has no such row.
 inline std::string& voteRow(std::vector<std::string>& list, int index) {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/conversions.h"
+#include "common/conversions.h"
 #include "app/main_window.h"
 #include "support/idle_host.h"
 #include "support/memory_only_link.h"

@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/conversions.h"
-#include "app/runtime_error.h"
-#include "app/text.h"
+#include "common/conversions.h"
+#include "common/runtime_error.h"
+#include "common/text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 
 void RecordingDialogWindow::showNotice(const std::string& text) {
   journal_.add("Notice " + text);

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 #include "support/dialog_doubles.h"
 #include "support/journal.h"
 

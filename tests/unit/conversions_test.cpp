@@ -1,6 +1,6 @@
 // Text <-> number conversions. The failure text matters as much as the value: it is what the error log
 // shows, and operators tell a typo ("Type mismatch") from a value out of range ("Overflow") by it.
-#include "app/conversions.h"
+#include "common/conversions.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 
 namespace {
 

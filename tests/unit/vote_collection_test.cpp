@@ -5,7 +5,7 @@
 #include <random>
 #include <set>
 
-#include "app/conversions.h"
+#include "common/conversions.h"
 #include "support/main_window_fixture.h"
 
 namespace {

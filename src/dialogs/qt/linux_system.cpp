@@ -5,7 +5,7 @@
 #include <QStandardPaths>
 
 #include "app/qt/text_convert.h"
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 #include "dialogs/about_box.h"
 
 LinuxSystem::LinuxSystem(std::optional<QString> searchPath) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "app/conversions.h"
+#include "common/conversions.h"
 #include "memlink/linux/process_memory.h"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "app/conversions.h"
+#include "common/conversions.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "app/runtime_error.h"
-#include "app/text.h"
+#include "common/runtime_error.h"
+#include "common/text.h"
 
 namespace conv {
 namespace {
