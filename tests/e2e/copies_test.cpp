@@ -148,7 +148,7 @@ TEST_F(CopiesTest, ACopyOnAnotherFolderLeavesTheGameToTheDriverUntilItIsKilled) 
   EXPECT_EQ(1, game.count("PUNT 3 Bob"));
   EXPECT_EQ(1, game.count("TALK Player:_Bob(3)_voted out!"));
   EXPECT_EQ(1, game.count("COMMAND resetgames"));
-  expectNoLostKeys(game);
+  expectNoGameFaults(game);
   const int stopped = other->stop();
   EXPECT_TRUE(WIFEXITED(stopped) && WEXITSTATUS(stopped) == 0) << describeStatus(stopped);
 }

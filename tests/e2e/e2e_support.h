@@ -16,15 +16,17 @@
 extern const char* const kVoteScenario;
 
 // The service at short intervals (100 ms collection, 2 s processing) against a simulator with the default
-// chat and console addresses.
-std::string settingsFor(const std::string& title);
+// chat and console addresses. `memory` adds keys to [Memory], each with its CR LF; `more` adds sections.
+std::string settingsFor(const std::string& title, const std::string& memory = "",
+                        const std::string& more = "");
+
+// Nothing went wrong in the game: no unknown command, no dropped or missed key, nothing written past the
+// console line.
+void expectNoGameFaults(const GameSimProcess& game);
 
 // The whole scenario happened once: one punt of Bob with its announcement, one map notice and one map
-// change, and nothing the scenario does not call for (no unknown command, no dropped or missed key).
+// change, and nothing the scenario does not call for (expectNoGameFaults).
 void expectScenarioOutcome(const GameSimProcess& game);
-
-// Nothing the game could not take: no console line it does not know, no key lost.
-void expectNoLostKeys(const GameSimProcess& game);
 
 // zarn-vote (`program`) in a run folder of its own, its output kept in files.
 class Service {

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/error_log_entries.h"
 
 namespace {
 
@@ -234,24 +235,11 @@ std::string settingsFor(const std::string& title, const std::string& more = "") 
          more;
 }
 
-// The entries of an error log, each without its CR LF; a last piece without CR LF is kept as it is.
-std::vector<std::string> entriesOf(const std::string& log) {
-  std::vector<std::string> entries;
-  std::size_t start = 0;
-  for (std::size_t end = log.find("\r\n"); end != std::string::npos; end = log.find("\r\n", start)) {
-    entries.push_back(log.substr(start, end - start));
-    start = end + 2;
-  }
-  if (start < log.size())
-    entries.push_back(log.substr(start));
-  return entries;
-}
-
 // Every entry whole: it ends with CR LF and its label, with at least date, time and description before.
 void expectWholeEntries(const std::string& log) {
   EXPECT_TRUE(log.empty() || log.ends_with("\r\n"))
       << "the log ends in a cut entry: ..." << log.substr(log.size() > 200 ? log.size() - 200 : 0);
-  for (const std::string& entry : entriesOf(log)) {
+  for (const std::string& entry : errorLogEntries(log)) {
     const bool labelled = entry.ends_with(" - Vote Collection") || entry.ends_with(" - Vote Processing") ||
                           entry.ends_with(" - Game Link") || entry.ends_with(" - Settings");
     int separators = 0;
@@ -533,7 +521,7 @@ TEST_F(OutsideFaultsTest, ReadOnlyProgramFolderDropsLogEntriesAndTheServiceVotes
 
   ::chmod(folder.path().c_str(), 0777);
   ASSERT_TRUE(service.waitForLog("Ann: /vote 17")) << game.transcript() << service.output();
-  const std::vector<std::string> entries = entriesOf(service.errorLog());
+  const std::vector<std::string> entries = errorLogEntries(service.errorLog());
   ASSERT_EQ(1u, entries.size()) << service.errorLog();
   EXPECT_TRUE(entries[0].ends_with(" - Ann: /vote 17 - Vote Collection")) << entries[0];
   EXPECT_EQ(1, game.count("PUNT 3 Bob")) << game.transcript();

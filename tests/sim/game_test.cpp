@@ -17,8 +17,7 @@ class GameTest : public ::testing::Test {
  protected:
   // Times are ms since the start; keys are sent a second in, well after the start's own activation.
   void load(const std::string& scenario = "") {
-    game_ = std::make_unique<Game>(GameMemory{chat_, console_, players_}, parseScenario(scenario, "test.txt"),
-                                   transcript_);
+    game_ = std::make_unique<Game>(memory(), parseScenario(scenario, "test.txt"), transcript_);
     game_->start(0, "Game", 42, "0x1", 0x10FE6C0, 0x11038DC, 0x1100000);
     game_->advance(0);
     now_ = 1000;
@@ -37,15 +36,26 @@ class GameTest : public ::testing::Test {
     key("Return");
   }
 
+  // What a program that writes past the console line does: a text and its NUL that fill the line and then
+  // `bytesPast` bytes behind it, at most the guard's.
+  void writePast(std::size_t bytesPast) {
+    const std::string text(kDefaultConsoleBytes - 1 + bytesPast, 'x');
+    std::copy(text.c_str(), text.c_str() + text.size() + 1, consoleAndGuard_.begin());
+  }
+
   Lines take() {
     Lines taken;
     taken.swap(lines_);
     return taken;
   }
 
-  std::string slotBytes(int slot) { return readText(GameMemory{chat_, console_, players_}.slot(slot)); }
+  GameMemory memory() { return {chat_, console_, players_, guard_}; }
+  std::string slotBytes(int slot) { return readText(memory().slot(slot)); }
   std::array<char, kChatBytes> chat_{};
-  std::array<char, kConsoleBytes> console_{};
+  // The console line and the guard behind it in one block, as in the game's memory.
+  std::array<char, kDefaultConsoleBytes + kGuardBytes> consoleAndGuard_{};
+  std::span<char> console_{consoleAndGuard_.data(), kDefaultConsoleBytes};
+  std::span<char> guard_{consoleAndGuard_.data() + kDefaultConsoleBytes, kGuardBytes};
   std::array<char, kPlayerTableBytes> players_{};
   Lines lines_;
   Transcript transcript_{[this](std::string_view line) {
@@ -77,7 +87,7 @@ TEST_F(GameTest, ConsoleOpensOnGraveAndRunsItsLineFromMemoryOnReturn) {
   key("Return");
   EXPECT_EQ(take(), (Lines{"KEY Return", "COMMAND punt 3", "PUNT 3 Bob"}));
   EXPECT_EQ(slotBytes(3), "");
-  EXPECT_EQ(std::count(console_.begin(), console_.end(), '\0'), static_cast<long>(kConsoleBytes));
+  EXPECT_EQ(std::count(console_.begin(), console_.end(), '\0'), static_cast<long>(kDefaultConsoleBytes));
 
   // The console stays open after a command, as the game leaves it.
   console("resetgames");
@@ -110,6 +120,37 @@ TEST_F(GameTest, OnlyExactCommandsWithASlotFrom0To15AreUnderstood) {
   EXPECT_EQ(take(), (Lines{"KEY Return", "COMMAND", "UNKNOWN"}));
   console("punt 7");
   EXPECT_EQ(take(), (Lines{"KEY Return", "COMMAND punt 7", "PUNT 7 (empty slot)"}));
+}
+
+TEST_F(GameTest, WritesPastTheConsoleLineAreReportedOnceEachAndTheGuardIsSetBack) {
+  load();
+  EXPECT_EQ(overwrittenGuardBytes(guard_), 0u);
+  EXPECT_NE(guard_[0], '\0');  // a NUL written one byte too far shows too
+  key("grave");
+  take();
+  writePast(0);  // the text and its NUL fill the line exactly
+  key("Return");
+  EXPECT_EQ(take(),
+            (Lines{"KEY Return", "COMMAND " + std::string(255, 'x'), "UNKNOWN " + std::string(255, 'x')}));
+
+  writePast(5);
+  key("Return");
+  const Lines lines = take();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1], "MEMORY CORRUPTED: 5 bytes after the console line were overwritten");
+  EXPECT_EQ(lines[2].substr(0, 8), "COMMAND ");
+  EXPECT_EQ(overwrittenGuardBytes(guard_), 0u);
+  key("Return");  // set back: the same overrun is not told twice
+  EXPECT_EQ(take(), (Lines{"KEY Return", "COMMAND", "UNKNOWN"}));
+
+  // Over the whole guard with no Return: the look a second after the last one finds it.
+  writePast(kGuardBytes);
+  game_->advance(now_ + kGuardCheckMs - 1);
+  EXPECT_TRUE(take().empty());
+  game_->advance(now_ + kGuardCheckMs);
+  EXPECT_EQ(take(), (Lines{"MEMORY CORRUPTED: 16 bytes after the console line were overwritten"}));
+  game_->advance(now_ + 5 * kGuardCheckMs);
+  EXPECT_TRUE(take().empty());
 }
 
 TEST_F(GameTest, TalkMakesTheNextLineTheHostsChatLine) {

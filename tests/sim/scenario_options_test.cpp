@@ -120,15 +120,16 @@ TEST(OptionsTest, DefaultsAreTheGamesTitleAndAddresses) {
   EXPECT_EQ(options.chatAddress, 0x10FE6C0u);
   EXPECT_EQ(options.consoleAddress, 0x11038DCu);
   EXPECT_EQ(options.playersAddress, 0x1100000u);
+  EXPECT_EQ(options.consoleBytes, 256u);
   EXPECT_TRUE(options.scenarioPath.empty());
   EXPECT_TRUE(options.transcriptPath.empty());
   EXPECT_FALSE(options.exitAfterSeconds);
 }
 
 TEST(OptionsTest, ReadsEveryOption) {
-  const Options options =
-      parseOptions({"--title", "A  B", "--chat", "&h1f", "--console", "0X2A", "--players", "&H30000",
-                    "--scenario", "s.txt", "--transcript", "t.txt", "--exit-after", "2.5"});
+  const Options options = parseOptions({"--title", "A  B", "--chat", "&h1f", "--console", "0X2A", "--players",
+                                        "&H30000", "--scenario", "s.txt", "--transcript", "t.txt",
+                                        "--exit-after", "2.5", "--console-bytes", "90"});
   EXPECT_EQ(options.title, "A  B");
   EXPECT_EQ(options.chatAddress, 0x1Fu);
   EXPECT_EQ(options.consoleAddress, 0x2Au);
@@ -136,6 +137,9 @@ TEST(OptionsTest, ReadsEveryOption) {
   EXPECT_EQ(options.scenarioPath, "s.txt");
   EXPECT_EQ(options.transcriptPath, "t.txt");
   EXPECT_EQ(options.exitAfterSeconds, 2.5);
+  EXPECT_EQ(options.consoleBytes, 90u);
+  EXPECT_EQ(parseOptions({"--console-bytes", "16"}).consoleBytes, 16u);
+  EXPECT_EQ(parseOptions({"--console-bytes", "4096"}).consoleBytes, 4096u);
   EXPECT_TRUE(parseOptions({"--help"}).help);
 }
 
@@ -147,6 +151,10 @@ TEST(OptionsTest, RejectsWhatItCannotUse) {
                                                   {"--console", "0x-1"},
                                                   {"--players", "&H10000000000000000"},
                                                   {"--exit-after", "0"},
+                                                  {"--console-bytes", "15"},
+                                                  {"--console-bytes", "4097"},
+                                                  {"--console-bytes", "-90"},
+                                                  {"--console-bytes", "90 "},
                                                   {"--exit-after", "soon"},
                                                   {"--title"},
                                                   {"--bogus", "1"},
@@ -156,15 +164,23 @@ TEST(OptionsTest, RejectsWhatItCannotUse) {
 }
 
 TEST(MemoryLayoutTest, BlocksMustNotOverlap) {
-  EXPECT_EQ(memoryRanges(0x10FE6C0, 0x11038DC, 0x1100000).size(), 3u);
+  EXPECT_EQ(memoryRanges(0x10FE6C0, 0x11038DC, 256, 0x1100000).size(), 3u);
   // The chat line takes 91 bytes, the player table 16 * 17.
-  EXPECT_NO_THROW(memoryRanges(0x1000, 0x1000 + 91, 0x2000));
-  EXPECT_THROW(memoryRanges(0x1000, 0x1000 + 90, 0x2000), std::invalid_argument);
-  EXPECT_NO_THROW(memoryRanges(0x1000, 0x3000, 0x1000 + 91));
-  EXPECT_THROW(memoryRanges(0x1000, 0x3000, 0x1000 - 271), std::invalid_argument);
-  EXPECT_THROW(memoryRanges(0, 0x3000, 0x4000), std::invalid_argument);
-  EXPECT_THROW(memoryRanges(0xFFFFFFFFFFFFFFF0, 0x3000, 0x4000), std::invalid_argument);
+  EXPECT_NO_THROW(memoryRanges(0x1000, 0x1000 + 91, 256, 0x2000));
+  EXPECT_THROW(memoryRanges(0x1000, 0x1000 + 90, 256, 0x2000), std::invalid_argument);
+  EXPECT_NO_THROW(memoryRanges(0x1000, 0x3000, 256, 0x1000 + 91));
+  EXPECT_THROW(memoryRanges(0x1000, 0x3000, 256, 0x1000 - 271), std::invalid_argument);
+  EXPECT_THROW(memoryRanges(0, 0x3000, 256, 0x4000), std::invalid_argument);
+  EXPECT_THROW(memoryRanges(0xFFFFFFFFFFFFFFF0, 0x3000, 256, 0x4000), std::invalid_argument);
   EXPECT_EQ(formatAddress(0x10FE6C0), "&H10FE6C0");
+}
+
+// The guard behind the console line is part of its block: nothing else may lie there.
+TEST(MemoryLayoutTest, ConsoleBlockHoldsTheLineOfItsSizeAndTheGuard) {
+  const auto ranges = memoryRanges(0x1000, 0x2000, 90, 0x3000);
+  EXPECT_EQ(ranges[1].size, 90 + kGuardBytes);
+  EXPECT_NO_THROW(memoryRanges(0x1000, 0x2000, 90, 0x2000 + 90 + kGuardBytes));
+  EXPECT_THROW(memoryRanges(0x1000, 0x2000, 90, 0x2000 + 90 + kGuardBytes - 1), std::invalid_argument);
 }
 
 }  // namespace

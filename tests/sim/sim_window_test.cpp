@@ -266,6 +266,16 @@ TEST_F(SimWindowTest, ConsoleCommandWrittenIntoMemoryPuntsThePlayer) {
   EXPECT_TRUE(simulator.has("KEY Return"));
 }
 
+// A console line of 90 bytes: a text written from outside past its end is found by the game's own look
+// once a second, with no key pressed.
+TEST_F(SimWindowTest, WritingPastAShorterConsoleLineIsReportedAsCorruptedMemory) {
+  Simulator simulator("", {"--console-bytes", "90"});
+  ASSERT_NE(start(simulator), None);
+  simulator.write(kConsole, std::string(100, 'b'));  // and its NUL: 11 bytes too many
+  EXPECT_EQ(simulator.waitForStart("MEMORY "),
+            "MEMORY CORRUPTED: 11 bytes after the console line were overwritten");
+}
+
 TEST_F(SimWindowTest, TalkShowsTheMessageAsTheHostsChatLine) {
   Simulator simulator;
   const Window window = start(simulator);

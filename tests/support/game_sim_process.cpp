@@ -109,14 +109,12 @@ int GameSimProcess::count(const std::string& line) const {
   return static_cast<int>(std::count(all.begin(), all.end(), line));
 }
 
-template <typename Match>
-std::string GameSimProcess::waitUntil(Match match, const std::string& what, int seconds) const {
+template <typename Find>
+std::string GameSimProcess::waitUntil(Find find, const std::string& what, int seconds) const {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < deadline) {
-    for (const std::string& line : lines()) {
-      if (match(line))
-        return line;
-    }
+    if (std::string found = find(lines()); !found.empty())
+      return found;
     std::this_thread::sleep_for(5ms);
   }
   ADD_FAILURE() << "no \"" << what << "\" in the transcript:\n"
@@ -125,11 +123,21 @@ std::string GameSimProcess::waitUntil(Match match, const std::string& what, int 
 }
 
 std::string GameSimProcess::waitForStart(const std::string& start, int seconds) const {
-  return waitUntil([&start](const std::string& line) { return line.rfind(start, 0) == 0; }, start, seconds);
+  return waitUntil(
+      [&start](const std::vector<std::string>& all) {
+        const auto found = std::find_if(
+            all.begin(), all.end(), [&start](const std::string& line) { return line.rfind(start, 0) == 0; });
+        return found == all.end() ? std::string() : *found;
+      },
+      start, seconds);
 }
 
-bool GameSimProcess::waitFor(const std::string& line, int seconds) const {
-  return !waitUntil([&line](const std::string& candidate) { return candidate == line; }, line, seconds)
+bool GameSimProcess::waitFor(const std::string& line, int seconds, int times) const {
+  return !waitUntil(
+              [&](const std::vector<std::string>& all) {
+                return std::count(all.begin(), all.end(), line) >= times ? line : std::string();
+              },
+              times == 1 ? line : std::to_string(times) + " x " + line, seconds)
               .empty();
 }
 

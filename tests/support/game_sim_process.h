@@ -50,14 +50,16 @@ class GameSimProcess {
   // The first line that begins with `start`, waiting up to `seconds`; empty (and a test failure) when none
   // came.
   std::string waitForStart(const std::string& start, int seconds = 10) const;
-  bool waitFor(const std::string& line, int seconds = 10) const;
+  // Whether `line` came `times` times, waiting up to `seconds`; a failure when it did not.
+  bool waitFor(const std::string& line, int seconds = 10, int times = 1) const;
 
   std::string read(std::uint64_t address, std::size_t length) const;
   void write(std::uint64_t address, const std::string& text) const;
 
  private:
-  template <typename Match>
-  std::string waitUntil(Match match, const std::string& what, int seconds) const;
+  // Reads the transcript until `find` returns a line of it, for up to `seconds`.
+  template <typename Find>
+  std::string waitUntil(Find find, const std::string& what, int seconds) const;
 
   std::string title_;
   std::filesystem::path folder_;

@@ -26,7 +26,9 @@ std::optional<int> slotArgument(std::string_view command, std::string_view word)
 }  // namespace
 
 Game::Game(GameMemory memory, Scenario scenario, Transcript& transcript)
-    : memory_(memory), scenario_(std::move(scenario)), transcript_(transcript) {}
+    : memory_(memory), scenario_(std::move(scenario)), transcript_(transcript) {
+  fillGuard(memory_.guard);
+}
 
 void Game::start(std::int64_t nowMs, std::string_view title, long pid, std::string_view window,
                  std::uint64_t chatAddress, std::uint64_t consoleAddress, std::uint64_t playersAddress) {
@@ -127,6 +129,9 @@ void Game::advance(std::int64_t nowMs) {
   while (nextEvent_ < scenario_.size() && scenario_[nextEvent_].atMs <= nowMs) {
     apply(scenario_[nextEvent_++], nowMs);
   }
+  if (nowMs >= nextGuardCheckMs_) {
+    checkGuard(nowMs);
+  }
 }
 
 std::optional<std::int64_t> Game::nextDueMs() const {
@@ -156,7 +161,8 @@ void Game::take(const std::string& key, std::int64_t nowMs) {
 
 void Game::submit(std::int64_t nowMs) {
   // Whatever the line holds at this moment counts, written by a player at the keyboard or by another
-  // program straight into memory.
+  // program straight into memory. A program that wrote it may have written past it.
+  checkGuard(nowMs);
   const std::string line = readText(memory_.console);
   std::fill(memory_.console.begin(), memory_.console.end(), '\0');
   if (talkPending_) {
@@ -167,6 +173,16 @@ void Game::submit(std::int64_t nowMs) {
   }
   transcript_.write(nowMs, "COMMAND", line);
   runCommand(line, nowMs);
+}
+
+void Game::checkGuard(std::int64_t nowMs) {
+  nextGuardCheckMs_ = nowMs + kGuardCheckMs;
+  if (const std::size_t overwritten = overwrittenGuardBytes(memory_.guard); overwritten > 0) {
+    transcript_.write(
+        nowMs, "MEMORY",
+        "CORRUPTED: " + std::to_string(overwritten) + " bytes after the console line were overwritten");
+    fillGuard(memory_.guard);
+  }
 }
 
 void Game::runCommand(const std::string& command, std::int64_t nowMs) {

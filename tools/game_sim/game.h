@@ -6,6 +6,10 @@
 // every 10 ms it misses a key pressed within 10 ms of its activation and a key released within 10 ms of
 // being pressed. Every key press ends in exactly one transcript line: KEY (taken), DROPPED (inactive) or
 // MISSED (too early or too short).
+//
+// Memory: a guard of known bytes lies right behind the console line. The game looks at it whenever it runs
+// the console line and once a second; a changed guard means a program wrote past the line, which the
+// transcript reports once (MEMORY CORRUPTED) before the guard is set back.
 #pragma once
 
 #include <array>
@@ -23,6 +27,7 @@
 namespace gamesim {
 
 inline constexpr std::int64_t kPollMs = 10;
+inline constexpr std::int64_t kGuardCheckMs = 1000;
 
 class Game {
  public:
@@ -55,9 +60,11 @@ class Game {
   // A new window with the same title is up; it stays inactive until it is activated.
   void windowBack(std::int64_t nowMs, std::string_view window);
 
-  // Runs the scenario events that are due and takes keys held for a whole poll.
+  // Runs the scenario events that are due, takes keys held for a whole poll and, a second after the last
+  // look, looks at the guard behind the console line.
   void advance(std::int64_t nowMs);
-  // When advance() next has something to do, if ever.
+  // When advance() next has a scenario event or a key to take, if ever. The guard needs no wake-up of its
+  // own: the platforms call advance() at least four times a second to redraw.
   std::optional<std::int64_t> nextDueMs() const;
 
   bool active() const { return active_; }
@@ -70,6 +77,7 @@ class Game {
  private:
   void take(const std::string& key, std::int64_t nowMs);
   void submit(std::int64_t nowMs);
+  void checkGuard(std::int64_t nowMs);
   void runCommand(const std::string& command, std::int64_t nowMs);
   void removePlayer(int slot, std::string_view word, std::int64_t nowMs);
   void apply(const ScenarioEvent& event, std::int64_t nowMs);
@@ -80,6 +88,7 @@ class Game {
   Scenario scenario_;
   std::size_t nextEvent_ = 0;
   Transcript& transcript_;
+  std::int64_t nextGuardCheckMs_ = 0;
 
   bool active_ = true;
   bool windowWanted_ = true;

@@ -6,6 +6,14 @@
 #include <stdexcept>
 
 namespace gamesim {
+namespace {
+
+// High bytes, each one different: no text a game or a steering program writes holds them in this order.
+char guardByte(std::size_t index) {
+  return static_cast<char>(0xA0 + index);
+}
+
+}  // namespace
 
 std::string readText(std::span<const char> bytes) {
   const auto end = std::find(bytes.begin(), bytes.end(), '\0');
@@ -21,9 +29,10 @@ void writeText(std::span<char> bytes, std::string_view text) {
   std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(length), bytes.end(), '\0');
 }
 
-std::vector<MemoryRange> memoryRanges(std::uint64_t chat, std::uint64_t console, std::uint64_t players) {
+std::vector<MemoryRange> memoryRanges(std::uint64_t chat, std::uint64_t console, std::size_t consoleBytes,
+                                      std::uint64_t players) {
   std::vector<MemoryRange> ranges{{chat, kChatBytes, "chat line"},
-                                  {console, kConsoleBytes, "console line"},
+                                  {console, consoleBytes + kGuardBytes, "console line"},
                                   {players, kPlayerTableBytes, "player table"}};
   for (std::size_t i = 0; i < ranges.size(); ++i) {
     const MemoryRange& a = ranges[i];
@@ -40,6 +49,22 @@ std::vector<MemoryRange> memoryRanges(std::uint64_t chat, std::uint64_t console,
     }
   }
   return ranges;
+}
+
+void fillGuard(std::span<char> guard) {
+  for (std::size_t i = 0; i < guard.size(); ++i) {
+    guard[i] = guardByte(i);
+  }
+}
+
+std::size_t overwrittenGuardBytes(std::span<const char> guard) {
+  std::size_t changed = 0;
+  for (std::size_t i = 0; i < guard.size(); ++i) {
+    if (guard[i] != guardByte(i)) {
+      ++changed;
+    }
+  }
+  return changed;
 }
 
 std::string formatAddress(std::uint64_t address) {

@@ -36,14 +36,15 @@ int main(int argc, char** argv) {
   }
   try {
     Scenario scenario = options.scenarioPath.empty() ? Scenario{} : loadScenario(options.scenarioPath);
-    const std::vector<MemoryRange> ranges =
-        memoryRanges(options.chatAddress, options.consoleAddress, options.playersAddress);
+    const std::vector<MemoryRange> ranges = memoryRanges(options.chatAddress, options.consoleAddress,
+                                                         options.consoleBytes, options.playersAddress);
     FileSink sink(options.transcriptPath);
     Transcript transcript([&sink](std::string_view line) { sink(line); });
     reserveFixedMemory(ranges);
     const GameMemory memory{bytesAt(options.chatAddress, kChatBytes),
-                            bytesAt(options.consoleAddress, kConsoleBytes),
-                            bytesAt(options.playersAddress, kPlayerTableBytes)};
+                            bytesAt(options.consoleAddress, options.consoleBytes),
+                            bytesAt(options.playersAddress, kPlayerTableBytes),
+                            bytesAt(options.consoleAddress + options.consoleBytes, kGuardBytes)};
     Game game(memory, std::move(scenario), transcript);
     return runGameLoop(options, game);
   } catch (const std::exception& error) {

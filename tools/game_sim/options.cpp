@@ -7,9 +7,10 @@
 namespace gamesim {
 
 const char* const kUsage =
-    "usage: zarn-game-sim [--title TEXT] [--chat ADDR] [--console ADDR] [--players ADDR]\n"
-    "                     [--scenario FILE] [--transcript FILE] [--exit-after SECONDS]\n"
-    "Addresses in &H or 0x hexadecimal notation. Slot k of the player table lies at players + 16*(k+1).\n";
+    "usage: zarn-game-sim [--title TEXT] [--chat ADDR] [--console ADDR] [--console-bytes N]\n"
+    "                     [--players ADDR] [--scenario FILE] [--transcript FILE] [--exit-after SECONDS]\n"
+    "Addresses in &H or 0x hexadecimal notation. Slot k of the player table lies at players + 16*(k+1).\n"
+    "The console line holds N bytes with its NUL (16 to 4096, 256 unless given).\n";
 
 std::uint64_t parseAddress(std::string_view text) {
   std::string_view digits = text;
@@ -48,6 +49,15 @@ Options parseOptions(const std::vector<std::string_view>& arguments) {
       options.chatAddress = parseAddress(value);
     } else if (option == "--console") {
       options.consoleAddress = parseAddress(value);
+    } else if (option == "--console-bytes") {
+      std::size_t bytes = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), bytes);
+      if (error != std::errc() || end != value.data() + value.size() || bytes < kMinConsoleBytes ||
+          bytes > kMaxConsoleBytes) {
+        throw UsageError("--console-bytes needs a whole number from " + std::to_string(kMinConsoleBytes) +
+                         " to " + std::to_string(kMaxConsoleBytes) + ", not \"" + std::string(value) + "\"");
+      }
+      options.consoleBytes = bytes;
     } else if (option == "--players") {
       options.playersAddress = parseAddress(value);
     } else if (option == "--scenario") {

@@ -8,15 +8,18 @@
 #include <string_view>
 #include <vector>
 
+#include "game_sim/game_memory.h"
+
 namespace gamesim {
 
 struct Options {
   std::string title = "Delta Force Land Warrior,  V1.00.42";  // two blanks after the comma, as the game has
   std::uint64_t chatAddress = 0x10FE6C0;
   std::uint64_t consoleAddress = 0x11038DC;
-  std::uint64_t playersAddress = 0x1100000;  // the game's is unknown; ours lies clear of the other two
-  std::string scenarioPath;                  // empty: nobody joins
-  std::string transcriptPath;                // empty: standard output
+  std::size_t consoleBytes = kDefaultConsoleBytes;  // the console line, NUL included
+  std::uint64_t playersAddress = 0x1100000;         // the game's is unknown; ours lies clear of the other two
+  std::string scenarioPath;                         // empty: nobody joins
+  std::string transcriptPath;                       // empty: standard output
   std::optional<double> exitAfterSeconds;
   bool help = false;
 };
