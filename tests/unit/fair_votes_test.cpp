@@ -426,6 +426,16 @@ TEST_F(FairVotesTest, ClearVotesDuringTheProgressMessageLeavesNothingToTell) {
   EXPECT_EQ(std::vector<std::string>{"Clear Votes"}, auditEntries());
 }
 
+TEST_F(FairVotesTest, ClearVotesLeavesNoProgressToTell) {
+  activate("Progress Message=%name%: %votes%\r\n");
+  seat(3, "Bob");
+  chat("Ann: /vote 3");
+  window.Command1_Click();  // Clear Votes
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), kQuietEnd, chatMessage("All Votes Reset"), kYield}), journal.entries);
+}
+
 // --- Audit Log. ---
 
 TEST_F(FairVotesTest, TheAuditLogKeepsEveryActionWithItsVotersAndEchoesIt) {
@@ -470,6 +480,27 @@ TEST_F(FairVotesTest, TheMapChangeNamesItsVoters) {
   tick();
   EXPECT_EQ(std::vector<std::string>{"Map change by votes - count 2, limit 1 - voters \"Ann\", \"Cy\""},
             auditEntries());
+}
+
+TEST_F(FairVotesTest, ASpeakerWhoseOtherSpellingsCountIsNamedOnceAmongTheVoters) {
+  activate("Audit Log=True\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(3, "Bob");
+  chat("Ann: /vote 3");
+  chat("Ann: /vote 03");
+  tick();
+  EXPECT_EQ(std::vector<std::string>{"Punt by votes - player 3 \"Bob\" - count 2, limit 1 - voters \"Ann\""},
+            auditEntries());
+}
+
+TEST(AuditTextTest, ANumberPastTheLastSlotHasNoName) {
+  const std::vector<std::string> roster(16, "Bob");
+  EXPECT_EQ("player 15 \"Bob\"", audit_text::player(15, roster));
+  EXPECT_EQ("player 16", audit_text::player(16, roster));
+}
+
+TEST(AuditTextTest, NoVotersAreNamedWhenNoneAreKnown) {
+  EXPECT_EQ("count 6, limit 5", audit_text::countAndVoters(6, VoteLimit{5, 0, 0}, {}));
+  EXPECT_EQ("count 6, limit 5 - voters \"Ann\"", audit_text::countAndVoters(6, VoteLimit{5, 0, 0}, {"Ann"}));
 }
 
 TEST_F(FairVotesTest, TheAuditLogIsSetAsideAtItsOwnSizeLimit) {
