@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/qt/program_look.h"
+#include "app/qt/qt_utils.h"
 #include "qt_test_support.h"
 #include "settings/ini.h"
 
@@ -37,7 +37,7 @@ class DialogsUiTest : public QObject {
   }
 
  private slots:
-  void initTestCase() { setUpProgramLook(); }
+  void initTestCase() { qtutils::setUpProgramLook(); }
 
   void puntBanDialog() {
     Harness h(kQuietSettings);

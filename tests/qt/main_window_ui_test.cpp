@@ -14,7 +14,7 @@
 #include <QTest>
 #include <QWindow>
 
-#include "app/qt/program_look.h"
+#include "app/qt/qt_utils.h"
 #include "app/qt/vote_list.h"
 #include "qt_test_support.h"
 
@@ -30,7 +30,7 @@ class MainWindowUiTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { setUpProgramLook(); }
+  void initTestCase() { qtutils::setUpProgramLook(); }
 
   void controlsSitWhereTheLayoutPutsThem() {
     Harness h(kQuietSettings);
@@ -264,7 +264,7 @@ class MainWindowUiTest : public QObject {
   }
 
   void noActivationAfterANotice() {
-    MessageBoxNotices boxes;
+    qtutils::MessageBoxNotices boxes;
     Harness h(kQuietSettings, &boxes);
     ModalGuard guard;
     GuiProgram& program = *h.program;

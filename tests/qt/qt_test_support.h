@@ -18,13 +18,13 @@
 
 #include "app/error_log.h"
 #include "app/qt/gui_program.h"
-#include "app/qt/notices.h"
 #include "app/qt/program_end.h"
+#include "app/qt/qt_utils.h"
 #include "dialogs/qt/linux_system.h"
 #include "memlink/memory_control.h"
 
 // Records every notice and returns at once, as an operator who presses OK straight away.
-class RecordingNotices final : public NoticePort {
+class RecordingNotices final : public qtutils::NoticePort {
  public:
   void notify(QWidget*, const QString& text) override { texts.append(text); }
   QStringList texts;
@@ -95,7 +95,7 @@ inline void writeFile(const QString& path, const QByteArray& content) {
 // The window program in a fresh folder whose settings.ini is `settings`; nothing on the PATH for the About
 // box's System Info unless the test puts a program into `binFolder`.
 struct Harness {
-  explicit Harness(const QByteArray& settings, NoticePort* realNotices = nullptr) {
+  explicit Harness(const QByteArray& settings, qtutils::NoticePort* realNotices = nullptr) {
     writeFile(folder.filePath(QStringLiteral("settings.ini")), settings);
     system = std::make_unique<LinuxSystem>(binFolder.path());
     program = std::make_unique<GuiProgram>(folder.path().toStdString(), link, clock,

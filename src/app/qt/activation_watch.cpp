@@ -8,9 +8,9 @@
 #include <QWindow>
 #include <utility>
 
-namespace {
+#include "app/qt/qt_utils.h"
 
-constexpr const char* kOwnDialogProperty = "zarnvoteOwnDialog";
+namespace {
 
 QWidget* widgetOf(QWindow* window) {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -21,10 +21,6 @@ QWidget* widgetOf(QWindow* window) {
 }
 
 }  // namespace
-
-void ActivationWatch::markOwnDialog(QWidget& window) {
-  window.setProperty(kOwnDialogProperty, true);
-}
 
 ActivationWatch::ActivationWatch(QWidget& main, std::function<void()> activate)
     : main_(main), activate_(std::move(activate)) {
@@ -39,7 +35,7 @@ ActivationWatch::Kind ActivationWatch::classify(QWindow* window) const {
       return Kind::MessageBox;
     if (widget == &main_)
       return Kind::Main;
-    if (widget->property(kOwnDialogProperty).toBool())
+    if (qtutils::isOwnDialog(*widget))
       return Kind::OwnDialog;
   }
   return Kind::Other;

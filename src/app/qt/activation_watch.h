@@ -15,9 +15,6 @@ class ActivationWatch final : public QObject {
  public:
   enum class Kind { Main, OwnDialog, MessageBox, Other };
 
-  // Marks a top-level widget as one of the program's own windows other than the main window.
-  static void markOwnDialog(QWidget& window);
-
   ActivationWatch(QWidget& main, std::function<void()> activate);
 
   // The focus moved to `window`; null when another program took it. Connected to the application's

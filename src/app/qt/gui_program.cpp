@@ -7,9 +7,8 @@
 #include <QWindow>
 #include <cstdlib>
 
-#include "app/qt/notices.h"
 #include "app/qt/program_end.h"
-#include "app/qt/text_convert.h"
+#include "app/qt/qt_utils.h"
 #include "dialogs/qt/about_window.h"
 #include "dialogs/qt/chooser_window.h"
 #include "dialogs/qt/punt_ban_window.h"
@@ -74,7 +73,7 @@ void GuiProgram::yield() {
 
 void GuiProgram::showNotice(const std::string& text) {
   refresh();
-  seams_.notices.notify(form_.isVisible() ? &form_ : nullptr, toQt(text));
+  seams_.notices.notify(form_.isVisible() ? &form_ : nullptr, qtutils::toQt(text));
 }
 
 void GuiProgram::settingsUnreadable(const std::string& path, const std::string& reason) {
@@ -113,7 +112,7 @@ void GuiProgram::present(ProgramDialog& dialog) {
 
 void GuiProgram::openWebPage(const std::string& address) {
   if (seams_.openUrl)
-    seams_.openUrl(QUrl(toQt(address)));
+    seams_.openUrl(QUrl(qtutils::toQt(address)));
 }
 
 void GuiProgram::quit() {

@@ -20,14 +20,16 @@
 #include "dialogs/qt/chooser_window.h"
 #include "dialogs/qt/punt_ban_window.h"
 
+namespace qtutils {
 class NoticePort;
+}
 class ProgramEnd;
 class SystemPort;
 class MemoryControl;
 
 // Everything the program reaches beyond its own windows; tests put their own in.
 struct GuiSeams {
-  NoticePort& notices;
+  qtutils::NoticePort& notices;
   ProgramEnd& end;
   SystemPort& system;
   std::function<void(const QUrl&)> openUrl;

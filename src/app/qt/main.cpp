@@ -12,9 +12,8 @@
 #include "app/qt/event_loop_pause.h"
 #include "app/qt/gui_program.h"
 #include "app/qt/headless_service.h"
-#include "app/qt/notices.h"
 #include "app/qt/program_end.h"
-#include "app/qt/program_look.h"
+#include "app/qt/qt_utils.h"
 #include "dialogs/qt/linux_system.h"
 #include "memlink/linux/copy_locks.h"
 #include "memlink/linux/linux_memory_control.h"
@@ -45,7 +44,7 @@ int runWindow(int argc, char** argv, const std::filesystem::path& folder) {
   // The program ends through Exit or when its last window closes, always at once (GuiProgram); Qt's own
   // quit would instead make every pause in progress return early.
   QApplication::setQuitOnLastWindowClosed(false);
-  setUpProgramLook();
+  qtutils::setUpProgramLook();
   GuiProgram* program = nullptr;
   EventLoopPause pause([&program] {
     if (program != nullptr)
@@ -53,7 +52,7 @@ int runWindow(int argc, char** argv, const std::filesystem::path& folder) {
   });
   LinuxMemoryControl link(pause, reportGameLink);
   SystemClock clock;
-  MessageBoxNotices notices;
+  qtutils::MessageBoxNotices notices;
   ProcessEnd end;
   LinuxSystem system;
   GuiProgram window(folder, link, clock,
@@ -68,10 +67,10 @@ int endAsSecondCopy(int argc, char** argv, bool headless, const std::string& why
   std::cerr << "zarn-vote: " << why << std::endl;
   if (!headless) {
     QApplication app(argc, argv);
-    setUpProgramLook();
+    qtutils::setUpProgramLook();
     QString text = QString::fromLocal8Bit(why);
     text[0] = text[0].toUpper();
-    MessageBoxNotices().notify(nullptr, text + QLatin1Char('.'));
+    qtutils::MessageBoxNotices().notify(nullptr, text + QLatin1Char('.'));
   }
   return kExitAnotherCopy;
 }

@@ -10,10 +10,12 @@
 #include <QScrollBar>
 
 #include "app/main_window.h"
-#include "app/qt/geometry.h"
-#include "app/qt/program_look.h"
-#include "app/qt/text_convert.h"
+#include "app/qt/qt_utils.h"
 #include "app/qt/vote_list.h"
+
+using qtutils::button;
+using qtutils::label;
+using qtutils::make;
 
 namespace {
 
@@ -21,34 +23,12 @@ namespace {
 constexpr int kClientWidth = 4140;
 constexpr int kClientHeight = 6360;
 
-template <typename Control>
-Control* make(QWidget* parent, const char* name, int left, int top, int width, int height) {
-  auto* control = new Control(parent);
-  control->setObjectName(QLatin1String(name));
-  twips::place(*control, left, top, width, height);
-  return control;
-}
-
-QLabel* label(QWidget* parent, const char* name, const char* text, int left, int top, int width, int height) {
-  auto* control = make<QLabel>(parent, name, left, top, width, height);
-  control->setText(QLatin1String(text));
-  control->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  return control;
-}
-
 QLineEdit* readOnlyBox(QWidget* parent, const char* name, const char* text, int left, int top, int width,
                        int height) {
   auto* control = make<QLineEdit>(parent, name, left, top, width, height);
   control->setText(QLatin1String(text));
   control->setReadOnly(true);
   control->setTextMargins(0, 0, 0, 0);
-  return control;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption, int left, int top, int width,
-                    int height) {
-  auto* control = make<QPushButton>(parent, name, left, top, width, height);
-  control->setText(QLatin1String(caption));
   return control;
 }
 
@@ -64,8 +44,8 @@ MainForm::MainForm() {
   namespace t = mainwindow_text;
   setObjectName(QStringLiteral("frmmain"));
   setWindowTitle(QLatin1String(kProgramTitle));
-  setWindowIcon(programIcon());
-  setFont(programFont());
+  setWindowIcon(qtutils::programIcon());
+  setFont(qtutils::programFont());
 
   file = menuBar()->addMenu(QLatin1String(t::kMenuFile));
   file->setObjectName(QStringLiteral("file"));
@@ -82,8 +62,8 @@ MainForm::MainForm() {
   client->setObjectName(QStringLiteral("client"));
   setCentralWidget(client);
 
-  Label1 = label(client, "Label1", t::kLabel1, 30, 15, 1395, 285);
-  Label2 = label(client, "Label2", t::kLabel2, 3555, 15, 510, 270);
+  Label1 = label(client, "Label1", QLatin1String(t::kLabel1), 30, 15, 1395, 285);
+  Label2 = label(client, "Label2", QLatin1String(t::kLabel2), 3555, 15, 510, 270);
   List2 = make<VoteList>(client, "List2", 30, 255, 300, 3150);
   List1 = make<VoteList>(client, "List1", 315, 255, 3225, 3150);
   List3 = make<VoteList>(client, "List3", 3525, 255, 525, 3150);
@@ -93,7 +73,7 @@ MainForm::MainForm() {
   Text3 = readOnlyBox(client, "Text3", t::kText3, 30, 3465, 300, 285);
   Text2 = readOnlyBox(client, "Text2", t::kText2, 315, 3465, 3225, 285);
   Text4 = readOnlyBox(client, "Text4", "0", 3525, 3465, 525, 285);
-  Label3 = label(client, "Label3", t::kLabel3, 30, 3795, 375, 270);
+  Label3 = label(client, "Label3", QLatin1String(t::kLabel3), 30, 3795, 375, 270);
   Text1 = make<QPlainTextEdit>(client, "Text1", 45, 4050, 4035, 1215);
   Text1->setReadOnly(true);
   Text1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -111,9 +91,9 @@ MainForm::MainForm() {
   for (std::size_t i = 0; i + 1 < std::size(order); ++i)
     setTabOrder(order[i], order[i + 1]);
 
-  fitTexts(*this);
+  qtutils::fitTexts(*this);
 
-  const QRect clientArea = twips::rect(*this, 0, 0, kClientWidth, kClientHeight);
+  const QRect clientArea = qtutils::twipsRect(*this, 0, 0, kClientWidth, kClientHeight);
   client->setMinimumSize(clientArea.size());
   resize(clientArea.width(), clientArea.height() + menuBar()->sizeHint().height());
 }
@@ -122,16 +102,16 @@ void MainForm::refresh(const frmmain& core) {
   List1->setRows(core.List1);
   List2->setRows(core.List2);
   List3->setRows(core.List3);
-  const QString map = toQt(core.Text4);
+  const QString map = qtutils::toQt(core.Text4);
   if (Text4->text() != map)
     Text4->setText(map);
-  const QString log = toQt(core.Text1);
+  const QString log = qtutils::toQt(core.Text1);
   if (Text1->toPlainText() != log) {
     Text1->setPlainText(log);
     // The box has no scroll bars and shows six lines: the newest votes are the ones the operator watches.
     Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());
   }
-  const QString caption = toQt(core.Command4Caption);
+  const QString caption = qtutils::toQt(core.Command4Caption);
   if (Command4->text() != caption)
     Command4->setText(caption);
 }

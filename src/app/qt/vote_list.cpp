@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/qt/text_convert.h"
+#include "app/qt/qt_utils.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ void VoteList::setRows(const std::vector<std::string>& rows) {
   while (count() < wanted)
     addItem(QString());
   for (int row = 0; row < wanted; ++row) {
-    const QString text = toQt(rows[static_cast<std::size_t>(row)]);
+    const QString text = qtutils::toQt(rows[static_cast<std::size_t>(row)]);
     QListWidgetItem* line = item(row);
     if (line->text() != text)
       line->setText(text);

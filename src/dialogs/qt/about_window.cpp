@@ -4,9 +4,10 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/qt/geometry.h"
-#include "app/qt/program_look.h"
-#include "app/qt/text_convert.h"
+#include "app/qt/qt_utils.h"
+
+using qtutils::button;
+using qtutils::label;
 
 namespace {
 
@@ -17,9 +18,9 @@ class EtchedSeparator final : public QWidget {
     setObjectName(QStringLiteral("Line1"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     // Line1(1) from (90, 2445) and Line1(0) from (105, 2460), both to x 5654, in twips.
-    twips::place(*this, 90, 2445, 5654 - 90 + 15, 45);
-    grey_ = twips::rect(*this, 90, 2445, 5654 - 90, 15).translated(-pos());
-    white_ = twips::rect(*this, 105, 2460, 5654 - 105, 15).translated(-pos());
+    qtutils::place(*this, 90, 2445, 5654 - 90 + 15, 45);
+    grey_ = qtutils::twipsRect(*this, 90, 2445, 5654 - 90, 15).translated(-pos());
+    white_ = qtutils::twipsRect(*this, 105, 2460, 5654 - 105, 15).translated(-pos());
   }
 
  protected:
@@ -36,26 +37,9 @@ class EtchedSeparator final : public QWidget {
   QRect white_;
 };
 
-QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
-              int height) {
-  auto* control = new QLabel(text, parent);
-  control->setObjectName(QLatin1String(name));
-  control->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  twips::place(*control, left, top, width, height);
-  return control;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption, int left, int top, int width,
-                    int height) {
-  auto* control = new QPushButton(QLatin1String(caption), parent);
-  control->setObjectName(QLatin1String(name));
-  twips::place(*control, left, top, width, height);
-  return control;
-}
-
 }  // namespace
 
-AboutWindow::AboutWindow(SystemPort& system, NoticePort& notices, TickNesting& ticks)
+AboutWindow::AboutWindow(SystemPort& system, qtutils::NoticePort& notices, TickNesting& ticks)
     : ProgramDialog("frmAbout", kAboutCaption, notices), logic_(system, port(), ticks) {
   placeWindow(2340, 1935, 5730, 3555);
   logic_.Form_Load();
@@ -74,7 +58,7 @@ AboutWindow::AboutWindow(SystemPort& system, NoticePort& notices, TickNesting& t
   title.setPointSize(14);
   title.setBold(true);
   lblTitle->setFont(title);
-  lblVersion = label(this, "lblVersion", toQt(logic_.lblVersion), 1050, 780, 3885, 225);
+  lblVersion = label(this, "lblVersion", qtutils::toQt(logic_.lblVersion), 1050, 780, 3885, 225);
   Label1 = label(this, "Label1", QLatin1String(kAboutCredits), 1080, 1920, 3975, 375);
   Label1->setWordWrap(true);
   QPalette red = Label1->palette();
@@ -86,10 +70,10 @@ AboutWindow::AboutWindow(SystemPort& system, NoticePort& notices, TickNesting& t
     black->setPalette(palette);
   }
   Image1 = label(this, "Image1", QString(), 210, 240, 480, 480);
-  Image1->setPixmap(programIcon().pixmap(Image1->size()));
+  Image1->setPixmap(qtutils::programIcon().pixmap(Image1->size()));
   new EtchedSeparator(this);
 
-  fitTexts(*this);
+  qtutils::fitTexts(*this);
 
   connect(cmdOK, &QPushButton::clicked, this, [this] { logic_.cmdOK_Click(); });
   connect(cmdSysInfo, &QPushButton::clicked, this, [this] { logic_.cmdSysInfo_Click(); });

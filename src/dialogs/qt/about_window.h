@@ -10,7 +10,7 @@ class QPushButton;
 
 class AboutWindow final : public ProgramDialog {
  public:
-  AboutWindow(SystemPort& system, NoticePort& notices, TickNesting& ticks);
+  AboutWindow(SystemPort& system, qtutils::NoticePort& notices, TickNesting& ticks);
 
   QPushButton* cmdOK;
   QPushButton* cmdSysInfo;

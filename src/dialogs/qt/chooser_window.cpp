@@ -6,25 +6,18 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "app/qt/geometry.h"
-#include "app/qt/program_look.h"
-#include "app/qt/text_convert.h"
+#include "app/qt/qt_utils.h"
+
+using qtutils::button;
+using qtutils::fromQt;
+using qtutils::make;
+using qtutils::toQt;
 
 namespace {
 
-QPushButton* button(QWidget* parent, const char* name, const char* caption, int left, int top, int width,
-                    int height) {
-  auto* control = new QPushButton(QLatin1String(caption), parent);
-  control->setObjectName(QLatin1String(name));
-  twips::place(*control, left, top, width, height);
-  return control;
-}
-
 QListWidget* hiddenList(QWidget* parent, const char* name, const std::vector<std::string>& items, int left,
                         int top, int width, int height) {
-  auto* list = new QListWidget(parent);
-  list->setObjectName(QLatin1String(name));
-  twips::place(*list, left, top, width, height);
+  auto* list = make<QListWidget>(parent, name, left, top, width, height);
   for (const std::string& item : items)
     list->addItem(toQt(item));
   list->hide();
@@ -33,32 +26,30 @@ QListWidget* hiddenList(QWidget* parent, const char* name, const std::vector<std
 
 }  // namespace
 
-ChooserWindow::ChooserWindow(const std::string& settingsPath, NoticePort& notices, TickNesting& ticks)
+ChooserWindow::ChooserWindow(const std::string& settingsPath, qtutils::NoticePort& notices,
+                             TickNesting& ticks)
     : ProgramDialog("frmchoosegame", kChooserCaption, notices), logic_(settingsPath, port(), ticks) {
   placeWindow(2760, 3750, 5130, 945);
   logic_.Form_Load();
 
   OKButton = button(this, "OKButton", kChooserOkCaption, 2400, 480, 1215, 375);
   CancelButton = button(this, "CancelButton", kChooserCancelCaption, 3720, 480, 1215, 375);
-  Combo1 = new QComboBox(this);
-  Combo1->setObjectName(QStringLiteral("Combo1"));
-  twips::place(*Combo1, 720, 90, 4275, 315);
+  Combo1 = make<QComboBox>(this, "Combo1", 720, 90, 4275, 315);
   Combo1->setEditable(true);
   Combo1->setInsertPolicy(QComboBox::NoInsert);
   for (const std::string& name : logic_.Combo1Items)
     Combo1->addItem(toQt(name));
   Combo1->setCurrentIndex(-1);
   Combo1->setEditText(toQt(logic_.Combo1Text));
-  Label1 = new QLabel(QLatin1String(kChooserLabel), this);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  twips::place(*Label1, 120, 120, 615, 255);
+  Label1 = make<QLabel>(this, "Label1", 120, 120, 615, 255);
+  Label1->setText(QLatin1String(kChooserLabel));
   List1 = hiddenList(this, "List1", logic_.List1, 720, 960, 1215, 1035);
   List2 = hiddenList(this, "List2", logic_.List2, 2040, 960, 1215, 1035);
   List3 = hiddenList(this, "List3", logic_.List3, 3360, 960, 1215, 1035);
   setTabOrder(OKButton, CancelButton);
   setTabOrder(CancelButton, Combo1);
 
-  fitTexts(*this);
+  qtutils::fitTexts(*this);
 
   connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { pickedOrTyped(); });
   connect(Combo1, &QComboBox::editTextChanged, this, [this] { pickedOrTyped(); });

@@ -4,7 +4,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "app/qt/text_convert.h"
 #include "common/runtime_error.h"
 #include "dialogs/about_box.h"
 

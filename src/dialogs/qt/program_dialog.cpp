@@ -4,27 +4,23 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
-#include "app/qt/activation_watch.h"
-#include "app/qt/geometry.h"
-#include "app/qt/notices.h"
-#include "app/qt/program_look.h"
-#include "app/qt/text_convert.h"
+#include "app/qt/qt_utils.h"
 
-ProgramDialog::ProgramDialog(const char* name, const char* caption, NoticePort& notices)
+ProgramDialog::ProgramDialog(const char* name, const char* caption, qtutils::NoticePort& notices)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint),
       port_(*this, notices) {
   setObjectName(QLatin1String(name));
   setWindowTitle(QLatin1String(caption));
-  setWindowIcon(programIcon());
-  setFont(programFont());
+  setWindowIcon(qtutils::programIcon());
+  setFont(qtutils::programFont());
   setModal(false);
   setAttribute(Qt::WA_DeleteOnClose);
-  ActivationWatch::markOwnDialog(*this);
+  qtutils::markOwnDialog(*this);
 }
 
 void ProgramDialog::placeWindow(int left, int top, int clientWidth, int clientHeight) {
-  const QRect area = twips::rect(*this, left, top, clientWidth, clientHeight);
+  const QRect area = qtutils::twipsRect(*this, left, top, clientWidth, clientHeight);
   setFixedSize(area.size());
   move(area.topLeft());
 }
@@ -65,7 +61,7 @@ void ProgramDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void ProgramDialog::Port::showNotice(const std::string& text) {
-  notices_.notify(&window_, toQt(text));
+  notices_.notify(&window_, qtutils::toQt(text));
 }
 
 void ProgramDialog::Port::close() {

@@ -9,7 +9,9 @@
 
 #include "dialogs/dialog_ports.h"
 
+namespace qtutils {
 class NoticePort;
+}
 
 class ProgramDialog : public QDialog {
  public:
@@ -17,7 +19,7 @@ class ProgramDialog : public QDialog {
   std::function<void(ProgramDialog&)> onClosing;
 
  protected:
-  ProgramDialog(const char* name, const char* caption, NoticePort& notices);
+  ProgramDialog(const char* name, const char* caption, qtutils::NoticePort& notices);
 
   // Sets the client size and the screen position of the window's top-left corner, in twips.
   void placeWindow(int left, int top, int clientWidth, int clientHeight);
@@ -35,13 +37,13 @@ class ProgramDialog : public QDialog {
  private:
   class Port final : public DialogWindowPort {
    public:
-    Port(ProgramDialog& window, NoticePort& notices) : window_(window), notices_(notices) {}
+    Port(ProgramDialog& window, qtutils::NoticePort& notices) : window_(window), notices_(notices) {}
     void showNotice(const std::string& text) override;
     void close() override;
 
    private:
     ProgramDialog& window_;
-    NoticePort& notices_;
+    qtutils::NoticePort& notices_;
   };
 
   Port port_;

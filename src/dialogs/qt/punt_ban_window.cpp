@@ -4,43 +4,30 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/qt/geometry.h"
-#include "app/qt/program_look.h"
-#include "app/qt/text_convert.h"
+#include "app/qt/qt_utils.h"
 
-namespace {
+using qtutils::button;
+using qtutils::make;
 
-QPushButton* button(QWidget* parent, const char* name, const char* caption, int left, int top, int width,
-                    int height) {
-  auto* control = new QPushButton(QLatin1String(caption), parent);
-  control->setObjectName(QLatin1String(name));
-  twips::place(*control, left, top, width, height);
-  return control;
-}
-
-}  // namespace
-
-PuntBanWindow::PuntBanWindow(Globals& globals, const TimerPort& timer2, NoticePort& notices,
+PuntBanWindow::PuntBanWindow(Globals& globals, const TimerPort& timer2, qtutils::NoticePort& notices,
                              TickNesting& ticks)
     : ProgramDialog("Dialog", kPuntBanCaption, notices), logic_(globals, timer2, port(), ticks) {
   placeWindow(2760, 3750, 4365, 1515);
   cmdpunt = button(this, "cmdpunt", kPuntButtonCaption, 255, 960, 1215, 375);
   cmdban = button(this, "cmdban", kBanButtonCaption, 1575, 960, 1215, 375);
-  Label1 = new QLabel(QLatin1String(kPuntBanPrompt), this);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  twips::place(*Label1, 322, 195, 3720, 255);
-  Text1 = new QLineEdit(this);
-  Text1->setObjectName(QStringLiteral("Text1"));
-  twips::place(*Text1, 1935, 555, 615, 285);
+  Label1 = make<QLabel>(this, "Label1", 322, 195, 3720, 255);
+  Label1->setText(QLatin1String(kPuntBanPrompt));
+  Text1 = make<QLineEdit>(this, "Text1", 1935, 555, 615, 285);
   Text1->setMaxLength(kText1MaxLength);
   Command1 = button(this, "Command1", kPuntBanCancelCaption, 2895, 960, 1215, 375);
   setTabOrder(cmdpunt, cmdban);
   setTabOrder(cmdban, Text1);
   setTabOrder(Text1, Command1);
 
-  fitTexts(*this);
+  qtutils::fitTexts(*this);
 
-  connect(Text1, &QLineEdit::textChanged, this, [this](const QString& text) { logic_.Text1 = fromQt(text); });
+  connect(Text1, &QLineEdit::textChanged, this,
+          [this](const QString& text) { logic_.Text1 = qtutils::fromQt(text); });
   connect(cmdpunt, &QPushButton::clicked, this, [this] { logic_.cmdpunt_Click(); });
   connect(cmdban, &QPushButton::clicked, this, [this] { logic_.cmdban_Click(); });
   connect(Command1, &QPushButton::clicked, this, [this] { logic_.Command1_Click(); });

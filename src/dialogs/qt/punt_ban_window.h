@@ -10,7 +10,7 @@ class QPushButton;
 
 class PuntBanWindow final : public ProgramDialog {
  public:
-  PuntBanWindow(Globals& globals, const TimerPort& timer2, NoticePort& notices, TickNesting& ticks);
+  PuntBanWindow(Globals& globals, const TimerPort& timer2, qtutils::NoticePort& notices, TickNesting& ticks);
 
   QPushButton* cmdpunt;
   QPushButton* cmdban;
