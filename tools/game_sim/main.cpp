@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
                             bytesAt(options.playersAddress, kPlayerTableBytes),
                             bytesAt(options.consoleAddress + options.consoleBytes, kGuardBytes)};
     Game game(memory, std::move(scenario), transcript);
-    return runGameLoop(options, game);
+    runGameLoop(options, game);
+    return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "zarn-game-sim: %s\n", error.what());
     return 1;

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -38,17 +37,6 @@ constexpr std::int64_t kDirectInputPollMs = 10;
 constexpr std::int64_t kSettleMs = 50;
 constexpr std::int64_t kHeldTooLongMs = 1000;
 constexpr std::int64_t kRedrawMs = 250;
-
-class Clock {
- public:
-  std::int64_t ms() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_)
-        .count();
-  }
-
- private:
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
 
 std::string hexNumber(unsigned long long value) {
   char text[32];
@@ -376,46 +364,32 @@ void reserveFixedMemory(const std::vector<MemoryRange>& ranges) {
   }
 }
 
-int runGameLoop(const Options& options, Game& game) {
-  try {
-    const Clock clock;
-    GameWindow window(options, game, clock);
-    // The Windows process id: under Wine not the Linux pid that X's _NET_WM_PID carries (a file opened here
-    // is opened by wineserver, so not even /proc/self tells the Linux one).
-    game.start(clock.ms(), options.title, static_cast<long>(GetCurrentProcessId()), window.windowId(),
-               options.chatAddress, options.consoleAddress, options.playersAddress);
-    std::optional<std::int64_t> exitAtMs;
-    if (options.exitAfterSeconds) {
-      exitAtMs = static_cast<std::int64_t>(*options.exitAfterSeconds * 1000.0);
+void runGameLoop(const Options& options, Game& game) {
+  const Clock clock;
+  GameWindow window(options, game, clock);
+  // The Windows process id: under Wine not the Linux pid that X's _NET_WM_PID carries (a file opened here
+  // is opened by wineserver, so not even /proc/self tells the Linux one).
+  game.start(clock.ms(), options.title, static_cast<long>(GetCurrentProcessId()), window.windowId(),
+             options.chatAddress, options.consoleAddress, options.playersAddress);
+  const RunLimit limit(options);
+  std::string reason;
+  while (reason.empty()) {
+    reason = window.handleMessages();
+    const std::int64_t now = clock.ms();
+    game.advance(now);
+    const std::int64_t keyboardDue = std::min(window.pollKeyboard(now), now + kRedrawMs);
+    if (reason.empty() && limit.reached(now)) {
+      reason = "time limit";
     }
-    std::string reason;
-    while (reason.empty()) {
-      reason = window.handleMessages();
-      const std::int64_t now = clock.ms();
-      game.advance(now);
-      std::int64_t due = std::min(window.pollKeyboard(now), now + kRedrawMs);
-      if (reason.empty() && exitAtMs && now >= *exitAtMs) {
-        reason = "time limit";
-      }
-      window.redraw();
-      if (!reason.empty()) {
-        break;
-      }
-      if (const auto gameDue = game.nextDueMs()) {
-        due = std::min(due, *gameDue);
-      }
-      if (exitAtMs) {
-        due = std::min(due, *exitAtMs);
-      }
-      const std::int64_t wait = std::clamp<std::int64_t>(due - clock.ms(), 0, kRedrawMs);
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(wait), QS_ALLINPUT);
+    window.redraw();
+    if (!reason.empty()) {
+      break;
     }
-    game.exit(clock.ms(), reason);
-    return 0;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "zarn-game-sim: %s\n", error.what());
-    return 1;
+    const std::int64_t due = limit.wakeBy(keyboardDue, game);
+    const std::int64_t wait = std::clamp<std::int64_t>(due - clock.ms(), 0, kRedrawMs);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(wait), QS_ALLINPUT);
   }
+  game.exit(clock.ms(), reason);
 }
 
 }  // namespace gamesim

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -42,17 +41,6 @@ void installSignalHandlers() {
   ::sigaction(SIGINT, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);  // a transcript pipe whose reader went away must not kill the game
 }
-
-class Clock {
- public:
-  std::int64_t ms() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_)
-        .count();
-  }
-
- private:
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
 
 extern "C" int onXError(Display* display, XErrorEvent* error) {
   char text[256];
@@ -350,55 +338,40 @@ void reserveFixedMemory(const std::vector<MemoryRange>& ranges) {
   }
 }
 
-int runGameLoop(const Options& options, Game& game) {
-  try {
-    installSignalHandlers();
-    GameWindow window(options, game);
-    const Clock clock;
-    game.start(clock.ms(), options.title, static_cast<long>(::getpid()), window.windowId(),
-               options.chatAddress, options.consoleAddress, options.playersAddress);
-    std::optional<std::int64_t> exitAtMs;
-    if (options.exitAfterSeconds) {
-      exitAtMs = static_cast<std::int64_t>(*options.exitAfterSeconds * 1000.0);
+void runGameLoop(const Options& options, Game& game) {
+  installSignalHandlers();
+  GameWindow window(options, game);
+  const Clock clock;
+  game.start(clock.ms(), options.title, static_cast<long>(::getpid()), window.windowId(), options.chatAddress,
+             options.consoleAddress, options.playersAddress);
+  const RunLimit limit(options);
+  // Text another program writes into the console line shows without any event: look now and then.
+  constexpr std::int64_t kRedrawMs = 250;
+  std::string reason;
+  while (reason.empty()) {
+    reason = window.handleEvents(clock);
+    const std::int64_t now = clock.ms();
+    game.advance(now);
+    window.follow(now);
+    if (reason.empty() && limit.reached(now)) {
+      reason = "time limit";
     }
-    // Text another program writes into the console line shows without any event: look now and then.
-    constexpr std::int64_t kRedrawMs = 250;
-    std::string reason;
-    while (reason.empty()) {
-      reason = window.handleEvents(clock);
-      const std::int64_t now = clock.ms();
-      game.advance(now);
-      window.follow(now);
-      if (reason.empty() && exitAtMs && now >= *exitAtMs) {
-        reason = "time limit";
-      }
-      window.redraw(false);
-      if (!reason.empty()) {
-        break;
-      }
-      std::int64_t due = now + kRedrawMs;
-      if (const auto gameDue = game.nextDueMs()) {
-        due = std::min(due, *gameDue);
-      }
-      if (exitAtMs) {
-        due = std::min(due, *exitAtMs);
-      }
-      pollfd waits[2] = {{window.connection(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
-      const int timeout = static_cast<int>(std::clamp<std::int64_t>(due - now, 0, INT_MAX));
-      if (::poll(waits, 2, timeout) < 0 && errno != EINTR) {
-        throw std::runtime_error(std::string("poll failed: ") + std::strerror(errno));
-      }
-      unsigned char signalNumber = 0;
-      if (::read(signalPipe[0], &signalNumber, 1) == 1) {
-        reason = signalName(signalNumber);
-      }
+    window.redraw(false);
+    if (!reason.empty()) {
+      break;
     }
-    game.exit(clock.ms(), reason);
-    return 0;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "zarn-game-sim: %s\n", error.what());
-    return 1;
+    const std::int64_t due = limit.wakeBy(now + kRedrawMs, game);
+    pollfd waits[2] = {{window.connection(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+    const int timeout = static_cast<int>(std::clamp<std::int64_t>(due - now, 0, INT_MAX));
+    if (::poll(waits, 2, timeout) < 0 && errno != EINTR) {
+      throw std::runtime_error(std::string("poll failed: ") + std::strerror(errno));
+    }
+    unsigned char signalNumber = 0;
+    if (::read(signalPipe[0], &signalNumber, 1) == 1) {
+      reason = signalName(signalNumber);
+    }
   }
+  game.exit(clock.ms(), reason);
 }
 
 }  // namespace gamesim
