@@ -7,20 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
 seconds=${IDLE_SECONDS:-60}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1024x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+# shellcheck source=bench/xvfb_session.sh
+. bench/xvfb_session.sh
 
 "$build/bench/zarnvote_link_bench" --benchmark_min_time=2
 

@@ -12,22 +12,12 @@ build=build/release
 runs=${RUNS:-5}
 wine64=/usr/lib/wine/wine64
 exe=$build/tools/game_sim/windows/zarn-game-sim.exe
-work=$(mktemp -d)
-pids=()
-cleanup() {
+before_cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
 }
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1024x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime"
+# shellcheck source=bench/xvfb_session.sh
+. bench/xvfb_session.sh
 export WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 # Without a display, so no window of wineboot's shows; its session must end before the game starts,
 # since a Wine session begun without a display can create no windows later ("error 183").
 env -u DISPLAY "$wine64" wineboot -i >/dev/null 2>&1
