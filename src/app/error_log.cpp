@@ -74,17 +74,31 @@ std::string escapeControlBytes(std::string_view text) {
 }
 
 void appendWholeEntry(const std::filesystem::path& file, std::string_view entry, std::uintmax_t sizeLimit) {
+  // Only a regular file takes entries: opening a FIFO put in the log's place would wait for a reader, and
+  // the service with it.
+  std::error_code noStatus;
+  const std::filesystem::file_status status = std::filesystem::status(file, noStatus);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    return;
   std::error_code noSize;
   std::uintmax_t before = std::filesystem::file_size(file, noSize);
   if (noSize)
     before = 0;
+  std::ios::openmode mode = std::ios::binary | std::ios::app;
   if (before > 0 && before + entry.size() > sizeLimit) {
     std::error_code notSetAside;
     std::filesystem::rename(file, setAsideName(file), notSetAside);
-    if (!notSetAside)
+    if (!notSetAside) {
       before = 0;
+    } else if (before + entry.size() > 2 * sizeLimit) {
+      // The full log cannot be set aside (the old name is taken by a folder, the folder is read-only): at
+      // twice the limit it starts again from empty, so that the disk stays bounded and the newest entries,
+      // the ones an operator needs, are kept.
+      mode = std::ios::binary | std::ios::trunc;
+      before = 0;
+    }
   }
-  std::ofstream out(file, std::ios::binary | std::ios::app);
+  std::ofstream out(file, mode);
   if (!out)
     return;
   out.write(entry.data(), static_cast<std::streamsize>(entry.size()));

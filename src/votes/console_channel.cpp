@@ -53,15 +53,24 @@ void ConsoleChannel::longPause() {
   memory_.Wait(PauseSeconds{kLongPause});
 }
 
-void ConsoleChannel::SendConsoleCommand(const std::string& text) {
+bool ConsoleChannel::SendConsoleCommand(const std::string& text, const std::function<bool()>& stillWanted) {
   const Sequence running(*this);
   probe();
+  if (stillWanted && !stillWanted())
+    return false;
   memory_.SendKey(kKeyConsole);
   shortPause();
   write(text);
   shortPause();
+  const bool wanted = !stillWanted || stillWanted();
+  if (!wanted) {
+    // An empty line leaves the console as any command does, and carries nothing out.
+    write("");
+    shortPause();
+  }
   memory_.SendKey(kKeyEnter);
   shortPause();
+  return wanted;
 }
 
 void ConsoleChannel::SendChatMessage(const std::string& text, const ChatSequence& sequence) {

@@ -48,8 +48,11 @@ class ConsoleChannel {
   ConsoleChannel(MemoryControl& memory, HostPort& host, const std::string& consoleAddress,
                  const std::int16_t& consoleSize, ConsoleTextCut textCut = {});
 
-  // Console key, pause, write the command, pause, Enter, pause.
-  void SendConsoleCommand(const std::string& text);
+  // Console key, pause, write the command, pause, Enter, pause. `stillWanted`, when given, is asked right
+  // before the console key and again right before Enter, the moment the game carries the command out: a
+  // command no longer wanted sends no key at all, or is wiped from the console line before its Enter. True
+  // when the command went out.
+  bool SendConsoleCommand(const std::string& text, const std::function<bool()>& stillWanted = {});
 
   // "talk" as a console command, then the text written to the still open console, pause, Enter, pause.
   void SendChatMessage(const std::string& text, const ChatSequence& sequence = chat::kPlain);

@@ -96,8 +96,9 @@ class ProcessingTick {
   }
 
   // The roster was read at the start of the tick, and the console sequences since then take seconds: the
-  // player may have left and another taken his slot. Right before a punt for votes the slot is read again;
-  // a slot that holds someone else now, or no one, is not punted, and its votes go.
+  // player may have left and another taken his slot. Before the punt's console key and again right before
+  // its Enter the slot is read again; a slot that holds someone else now, or no one, is not punted, and its
+  // votes go.
   bool stillInSlot(int k) {
     // Another game: its votes were cleared, with a line of their own.
     if (w_.startAfreshForNewGame())
@@ -180,11 +181,10 @@ class ProcessingTick {
       if (!limit.exceededBy(count) || !votesMayPunt(k, limit))
         continue;
       // Who voted him out is settled now; votes counted during the command's pauses are dropped unseen.
-      if (!stillInSlot(k))
-        continue;
       const std::vector<std::string> voters = w_.fairVotes.voters(k);
       const std::string number = std::to_string(k);
-      console_.SendConsoleCommand("punt " + number);
+      if (!console_.SendConsoleCommand("punt " + number, [this, k] { return stillInSlot(k); }))
+        continue;
       voteRow(w_.List3, k) = "0";
       w_.fairVotes.audit("Punt by votes - " + audit_text::player(k, w_.List1) + " - " +
                          audit_text::countAndVoters(count, limit, voters));
@@ -205,7 +205,9 @@ class ProcessingTick {
       return;
     const std::vector<std::string> voters = w_.fairVotes.voters(FairVotes::kMap);
     console_.SendChatMessage(w_.mapVotedOutMessage, chat::kYieldThenLongPause);
-    console_.SendConsoleCommand("resetgames");
+    // A game restarted meanwhile is another game, whose players voted for nothing.
+    if (!console_.SendConsoleCommand("resetgames", [this] { return !w_.startAfreshForNewGame(); }))
+      return;
     w_.Text4 = "0";
     w_.fairVotes.audit("Map change by votes - " + audit_text::countAndVoters(count, limit, voters));
     w_.fairVotes.forget(FairVotes::kMap);

@@ -37,6 +37,14 @@ inline std::string slotRead(int k, unsigned start = 0x1000) {
   return std::string("ReadString ") + address + " \"16\"";
 }
 
+// A punt for votes: the player's slot is read again before the console key and before Enter.
+inline Sequence puntByVotes(int k, unsigned start = 0x1000) {
+  Sequence punt = consoleCommand("punt " + std::to_string(k));
+  punt.insert(punt.begin() + 5, slotRead(k, start));
+  punt.insert(punt.begin() + 1, slotRead(k, start));
+  return punt;
+}
+
 inline Sequence join(std::initializer_list<Sequence> parts) {
   Sequence all;
   for (const auto& part : parts)

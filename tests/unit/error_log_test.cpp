@@ -2,6 +2,8 @@
 // operators' tools split the lines on " - " and CR LF.
 #include "app/error_log.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -96,13 +98,22 @@ TEST_F(ErrorLogTest, AFullLogIsSetAsideAndTheEntryThatWouldOverfillItStartsAFres
   EXPECT_EQ(logText(), entry("e6"));
 }
 
-TEST_F(ErrorLogTest, ALogThatCannotBeSetAsideKeepsEveryEntry) {
+// A log that cannot be set aside keeps every entry up to twice its limit, then starts again from empty: the
+// disk stays bounded. A FIFO in the log's place takes nothing and never blocks the tick.
+TEST_F(ErrorLogTest, ALogThatCannotBeSetAsideStaysBounded) {
   std::filesystem::create_directories(folder / "errors.old.log" / "operator's");
   log.setSizeLimit(entry("e1").size());
   log.append("e1", kVoteProcessing);
   log.append("e2", kVoteProcessing);
   EXPECT_EQ(logText(), entry("e1") + entry("e2"));
+  log.append("e3", kVoteProcessing);
+  EXPECT_EQ(logText(), entry("e3"));
   EXPECT_TRUE(std::filesystem::is_directory(folder / "errors.old.log" / "operator's"));
+
+  std::filesystem::remove(folder / "errors.log");
+  ASSERT_EQ(0, ::mkfifo((folder / "errors.log").c_str(), 0600));
+  log.append("e4", kVoteProcessing);  // would hang here if it opened the FIFO
+  EXPECT_TRUE(std::filesystem::is_fifo(folder / "errors.log"));
 }
 
 // Chat lines and names come from game memory and may hold any byte; none may end an entry early.

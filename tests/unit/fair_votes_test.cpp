@@ -160,8 +160,7 @@ TEST_F(FairVotesTest, ASpeakerCountsAgainOnceTheTargetsVotesAreCleared) {
   forget();
   tick();
   EXPECT_EQ(join({rosterReads(),
-                  {slotRead(3)},
-                  consoleCommand("punt 3"),
+                  puntByVotes(3),
                   chatMessage("Player:_Bob(3)_voted out!"),
                   kYield,
                   kQuietEnd}),
@@ -258,8 +257,7 @@ TEST_F(FairVotesTest, ImmuneNamesMatchExactlyAndOnlyTheOperatorCanPuntThem) {
   forget();
   tick();
   EXPECT_EQ(join({rosterReads(),
-                  {slotRead(5)},
-                  consoleCommand("punt 5"),
+                  puntByVotes(5),
                   chatMessage("Player:_admin(5)_voted out!"),
                   kYield,
                   kQuietEnd,
@@ -293,8 +291,7 @@ TEST_F(FairVotesTest, SharesOfTheOccupiedSlotsReplaceTheFixedLimits) {
   window.Text4 = "1";
   tick();
   EXPECT_EQ(join({rosterReads(),
-                  {slotRead(2)},
-                  consoleCommand("punt 2"),
+                  puntByVotes(2),
                   chatMessage("Player:_P2(2)_voted out!"),
                   kYield,
                   kQuietEnd}),
@@ -329,8 +326,7 @@ TEST_F(FairVotesTest, BelowMinPlayersVotesNeitherPuntNorChangeTheMap) {
   forget();
   tick();
   EXPECT_EQ(join({rosterReads(),
-                  {slotRead(1)},
-                  consoleCommand("punt 1"),
+                  puntByVotes(1),
                   chatMessage("Player:_Bob(1)_voted out!"),
                   kYield,
                   mapChange(),
@@ -378,8 +374,7 @@ TEST_F(FairVotesTest, NoProgressIsToldAboutVotesThatWereJustActedOn) {
   forget();
   tick();
   EXPECT_EQ(join({rosterReads(),
-                  {slotRead(3)},
-                  consoleCommand("punt 3"),
+                  puntByVotes(3),
                   chatMessage("Player:_Bob(3)_voted out!"),
                   kYield,
                   kQuietEnd}),
@@ -694,8 +689,7 @@ TEST_F(FairVotesTest, ImmunityHoldsInEverySlotTheNameHolds) {
   forget();
   tick();
   EXPECT_EQ(join({rosterReads(),
-                  {slotRead(7)},
-                  consoleCommand("punt 7"),
+                  puntByVotes(7),
                   chatMessage("Player:_ADMIN(7)_voted out!"),
                   kYield,
                   kQuietEnd}),

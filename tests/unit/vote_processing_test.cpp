@@ -118,8 +118,7 @@ TEST_F(VoteProcessingTest, APlayerOverTheLimitIsPuntedAndAnnounced) {
   window.List3[4] = "5";  // equal to the limit: stays
   tick();
   EXPECT_EQ(join({rosterReads(16),
-                  {slotRead(3)},
-                  consoleCommand("punt 3"),
+                  puntByVotes(3),
                   chatMessage("Player:_Bob(3)_voted out!"),
                   kYield,
                   kQuietEnd}),
@@ -137,12 +136,10 @@ TEST_F(VoteProcessingTest, OnlyTheExactTextTrueNamesThePlayerInTheAnnouncement) 
   tick();
   // Two players over the limit: the lower number first.
   EXPECT_EQ(join({rosterReads(16),
-                  {slotRead(2)},
-                  consoleCommand("punt 2"),
+                  puntByVotes(2),
                   chatMessage("Player:__voted out!"),
                   kYield,
-                  {slotRead(9)},
-                  consoleCommand("punt 9"),
+                  puntByVotes(9),
                   chatMessage("Player:__voted out!"),
                   kYield,
                   kQuietEnd}),
@@ -155,22 +152,32 @@ TEST_F(VoteProcessingTest, APuntGoesOnlyToThePlayerTheVotesWereFor) {
   activate("[Memory]\r\nPlayer Start=&H1000\r\n");
   seatPlayers({{2, "Ann"}, {3, "Bob"}, {4, "Cy"}});
   window.List3[2] = window.List3[3] = window.List3[4] = "6";
-  // During Ann's announcement Bob leaves and Eve takes slot 3; Cy leaves slot 4 empty.
+  // During Ann's announcement Bob leaves and Eve takes slot 3; Cy leaves slot 4 empty. No key is sent for
+  // either.
   host.queue([this] { seatPlayers({{3, "Eve"}, {4, ""}}); });
   tick();
-  EXPECT_EQ(join({rosterReads(16),
-                  {slotRead(2)},
-                  consoleCommand("punt 2"),
-                  chatMessage("Player:_Ann(2)_voted out!"),
-                  kYield,
-                  {slotRead(3), slotRead(4)},
-                  kQuietEnd}),
+  EXPECT_EQ(join({rosterReads(16), puntByVotes(2), chatMessage("Player:_Ann(2)_voted out!"), kYield,
+                  {kConsoleProbe, slotRead(3), kConsoleProbe, slotRead(4)}, kQuietEnd}),
             journal.entries);
   EXPECT_EQ(std::vector<std::string>(16, "0"), window.List3);
+
+  // Zed leaves in the pause before the Enter of his own punt, and Ida takes his slot: the command is wiped
+  // from the console line before Enter, and nothing is announced.
+  seatPlayers({{3, "Zed"}});
+  window.List3[3] = "6";
+  memory.duringWait = [this] { seatPlayers({{3, "Ida"}}); };
+  forget();
+  tick();
+  memory.duringWait = nullptr;
+  Sequence withdrawn = puntByVotes(3);
+  withdrawn.insert(withdrawn.end() - 2, {consoleWrite(""), kShortWait});
+  EXPECT_EQ(join({rosterReads(16), withdrawn, kQuietEnd}), journal.entries);
+  EXPECT_EQ("0", window.List3[3]);
   EXPECT_EQ(
       (std::vector<std::string>{
           "No punt for votes: player 3 \"Bob\" left the slot, which \"Eve\" holds now - Vote Processing",
-          "No punt for votes: player 4 \"Cy\" left the slot, which is empty now - Vote Processing"}),
+          "No punt for votes: player 4 \"Cy\" left the slot, which is empty now - Vote Processing",
+          "No punt for votes: player 3 \"Zed\" left the slot, which \"Ida\" holds now - Vote Processing"}),
       errorLogEntries());
 }
 
@@ -232,13 +239,26 @@ TEST_F(VoteProcessingTest, MapVotesOverTheLimitAnnounceThenChangeTheMapAfterTheL
   tick();
   // Punts come before the map change; the map notice ends with a yield and the long pause.
   EXPECT_EQ(join({rosterReads(16),
-                  {slotRead(1)},
-                  consoleCommand("punt 1"),
+                  puntByVotes(1),
                   chatMessage("Player:_Ann(1)_voted out!"),
                   kYield,
                   withLastPause(chatMessage("Map has been voted ~ map changing..."), {"Yield", kLongWait}),
                   consoleCommand("resetgames"),
                   kQuietEnd}),
+            journal.entries);
+  EXPECT_EQ("0", window.Text4);
+}
+
+// The game restarted during the map notice: the new game's players voted for nothing, so it gets no
+// "resetgames"; its map count starts from none.
+TEST_F(VoteProcessingTest, AGameRestartedDuringTheMapNoticeGetsNoMapChange) {
+  memory.gameProcess = 1;
+  activate();
+  window.Text4 = "6";
+  memory.duringWait = [this] { memory.gameProcess = 2; };
+  tick();
+  EXPECT_EQ(join({withLastPause(chatMessage("Map has been voted ~ map changing..."), {"Yield", kLongWait}),
+                  {kConsoleProbe}, kQuietEnd}),
             journal.entries);
   EXPECT_EQ("0", window.Text4);
 }
@@ -542,17 +562,17 @@ TEST_F(VoteProcessingTest, ExitThroughNestedTicksLeavesNoTickRunning) {
 // --- A failing game link at every call of a busy tick. ---
 
 TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
-  // The busy tick: 16 roster reads, the slot read again and a punt (1 + 7 + 11 calls), a map change
+  // The busy tick: 16 roster reads, a punt with its slot read twice (9 + 11 calls), a map change
   // (11 + 7), a three-line summary (33), the reset notice (11), then punt, ban, votes-cleared and next-map
   // requests (7, 7, 11, 18). Every console sequence begins with a read of the console line.
   struct Phase {
     const char* name;
     int lastCall;
   };
-  const std::vector<Phase> phases = {{"roster", 16},       {"slot again", 17},    {"punt command", 24},
-                                     {"punt notice", 35},  {"map notice", 46},    {"map command", 53},
-                                     {"summary", 86},      {"reset notice", 97},  {"punt request", 104},
-                                     {"ban request", 111}, {"clear notice", 122}, {"next map", 140}};
+  const std::vector<Phase> phases = {{"roster", 16},       {"punt command", 25},  {"punt notice", 36},
+                                     {"map notice", 47},   {"map command", 54},   {"summary", 87},
+                                     {"reset notice", 98}, {"punt request", 105}, {"ban request", 112},
+                                     {"clear notice", 123}, {"next map", 141}};
   auto phaseOf = [&phases](int call) {
     for (std::size_t p = 0; p < phases.size(); ++p) {
       if (call <= phases[p].lastCall)
@@ -577,10 +597,10 @@ TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
   setUpBusyTick();
   const int before = memory.calls();
   tick();
-  ASSERT_EQ(140, memory.calls() - before);
+  ASSERT_EQ(141, memory.calls() - before);
   ASSERT_TRUE(errorLogEntries().empty());
 
-  for (int failing = 1; failing <= 140; ++failing) {
+  for (int failing = 1; failing <= 141; ++failing) {
     SCOPED_TRACE("failing call " + std::to_string(failing));
     forget();
     folder.write("errorlog.log", "");
@@ -601,10 +621,9 @@ TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
     const std::string call =
         *std::find_if(journal.entries.begin(), journal.entries.end(),
                       [](const std::string& entry) { return entry.find(" FAILED") != std::string::npos; });
-    const std::string setting = call.rfind("ReadString &H1", 0) == 0 && failed <= 1
-                                    ? "Memory/Player Start &H1000: "
-                                : call.find("&H11038DC") != std::string::npos ? "Memory/Console &H11038DC: "
-                                                                              : "";
+    const std::string setting = call.find("&H11038DC") != std::string::npos ? "Memory/Console &H11038DC: "
+                                : call.rfind("ReadString &H1", 0) == 0      ? "Memory/Player Start &H1000: "
+                                                                            : "";
     EXPECT_EQ(setting + "game link failed on call " + std::to_string(memory.calls()) + " - Vote Processing",
               errorLogEntries()[0]);
     EXPECT_EQ(failed == 0 ? static_cast<std::size_t>(failing - 1) : 16u, window.List1.size());

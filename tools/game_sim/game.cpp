@@ -186,7 +186,9 @@ void Game::checkGuard(std::int64_t nowMs) {
 }
 
 void Game::runCommand(const std::string& command, std::int64_t nowMs) {
-  if (command == "talk") {
+  if (command.empty()) {
+    // Enter on an empty console line does nothing.
+  } else if (command == "talk") {
     talkPending_ = true;
   } else if (command == "resetgames") {
     ++mapNumber_;

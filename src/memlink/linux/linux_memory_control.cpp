@@ -71,9 +71,13 @@ bool LinuxMemoryControl::OpenGame(std::string& gameName) {
   return lookUp(title_);
 }
 
-linuxlink::GameWindow LinuxMemoryControl::requireGame() {
+linuxlink::GameWindow LinuxMemoryControl::requireGame(bool mayFindAgain) {
   if (game_ && !gameProcess_.ended())
     return *game_;
+  // Keys and writes go only to the game they began with: the rest of a console sequence must not land in
+  // a game that was started again meanwhile. The next read finds the new game.
+  if (!mayFindAgain && game_)
+    throw MemoryControlError("the game's process " + std::to_string(game_->pid) + " has ended");
   if (title_.empty() || !lookUp(title_))
     throw MemoryControlError("the game is not reachable: " + (problem_.empty() ? "not attached" : problem_));
   return *game_;
@@ -92,7 +96,7 @@ std::string LinuxMemoryControl::ReadString(const std::string& address, const Rea
   const std::size_t maxLength = asked > 0 ? static_cast<std::size_t>(asked) : 0;
   std::string text;
   linuxlink::ProcessMemoryFailure failure;
-  if (!linuxlink::readText(requireGame().pid, at, maxLength, text, failure))
+  if (!linuxlink::readText(requireGame(true).pid, at, maxLength, text, failure))
     throw MemoryControlError("cannot read game memory at " + address + ": " + failure.description);
   return text;
 }
@@ -102,7 +106,7 @@ void LinuxMemoryControl::WriteString(const std::string& address, const std::stri
   std::string bytes = text;
   bytes.push_back('\0');
   linuxlink::ProcessMemoryFailure failure;
-  if (!linuxlink::writeBytes(requireGame().pid, at, bytes, failure))
+  if (!linuxlink::writeBytes(requireGame(false).pid, at, bytes, failure))
     throw MemoryControlError("cannot write game memory at " + address + ": " + failure.description);
 }
 
@@ -110,11 +114,16 @@ void LinuxMemoryControl::SendKey(std::int16_t key) {
   const auto keysym = linuxlink::keysymOf(key);
   if (!keysym)
     throw MemoryControlError("no key for virtual-key code " + std::to_string(key));
-  linuxlink::GameWindow game = requireGame();
+  linuxlink::GameWindow game = requireGame(false);
   if (!x11_.exists(game.window)) {
-    // A restarted game has a new window; a game whose window closed while it runs has none.
+    // A game whose window closed while it runs gets a new one with the same title; a window that another
+    // process shows under that title is another game.
+    const std::uint64_t sameGame = gameSerial_;
     if (!lookUp(title_))
       throw MemoryControlError("cannot press a key in the game: " + problem_);
+    if (gameSerial_ != sameGame)
+      throw MemoryControlError("cannot press a key in the game: its window now belongs to process " +
+                               std::to_string(game_->pid));
     game = *game_;
   }
   std::string problem = "the game's window is gone";

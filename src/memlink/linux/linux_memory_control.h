@@ -28,7 +28,8 @@ class LinuxMemoryControl final : public MemoryControl {
   // again by its title first, so a restarted game is found without a new attach.
   std::string ReadString(const std::string& address, const ReadLength& length) override;
 
-  // The text and its terminating NUL at exactly that address, checked; nothing anywhere else.
+  // The text and its terminating NUL at exactly that address, checked; nothing anywhere else. Only in the
+  // game process the link was talking to: a restarted game is found again by the next read.
   void WriteString(const std::string& address, const std::string& text, bool flag) override;
 
   // Activates the game's window, pauses so a game that polls its keyboard takes it back, then presses
@@ -40,8 +41,9 @@ class LinuxMemoryControl final : public MemoryControl {
   std::uint64_t attachedGame() const override { return gameSerial_; }
 
  private:
-  // The game to talk to, looked up again by its title when its process ended; raises when there is none.
-  linuxlink::GameWindow requireGame();
+  // The game to talk to; raises when there is none. When its process ended, it is looked up again by its
+  // title if `mayFindAgain`, else that is an error.
+  linuxlink::GameWindow requireGame(bool mayFindAgain);
   bool lookUp(const std::string& title);
   void note(const std::string& state);
   std::uint64_t addressOf(const std::string& address) const;
