@@ -576,11 +576,13 @@ void Model::readSlot(int k, const std::string& what) {
     throw Mismatch{std::string("expected ReadString ") + address + " (" + what + "), got " + describe(e)};
 }
 
-// Right before a punt for votes the slot is read again: the player the roster scan found there may have
+// Before a punt for votes the slot is read again: the player the roster scan found there may have
 // left during the tick's console sequences. A slot that holds another name now, or none, is not punted;
 // its votes go, with one error-log entry. A slot the scan found empty, or a player start emptied by an
 // activation in the tick, is not read: that slot counts as empty now.
 bool Model::stillInSlot(int k) {
+  // What happened in the pause before (an activation that emptied Player Start) is in force now.
+  nextCall();
   std::string now;
   if (!names_[k].empty() && !settings_->playerStart.empty()) {
     readSlot(k, "the slot read again before its punt");
@@ -601,6 +603,28 @@ bool Model::stillInSlot(int k) {
              (now.empty() ? ", which is empty now" : ", which \"" + now + "\" holds now"),
          kVoteProcessing);
   return false;
+}
+
+// A punt for votes: the slot is read again after the read of the console line, before the console key,
+// and again right before Enter. A command no longer wanted sends no key, or is wiped from the console line
+// before its Enter. True when the punt went out.
+bool Model::puntCommand(int k) {
+  consoleProbe();
+  if (!stillInSlot(k))
+    return false;
+  const std::string text = "punt " + std::to_string(k);
+  key(192);
+  shortPause();
+  write([&text] { return text; }, "\"" + text + "\"");
+  shortPause();
+  const bool wanted = stillInSlot(k);
+  if (!wanted) {
+    write([] { return std::string(); }, "the empty line in place of \"" + text + "\"");
+    shortPause();
+  }
+  key(13);
+  shortPause();
+  return wanted;
 }
 
 void Model::processingSteps() {
@@ -628,10 +652,9 @@ void Model::processingSteps() {
     nextCall();
     if (!(votes_[k] > settings_->maxPlayerVotes))
       continue;
-    if (!stillInSlot(k))
+    if (!puntCommand(k))
       continue;
     const std::string number = std::to_string(k);
-    command("punt " + number);
     nextCall();
     votes_[k] = 0;
     ++figures_.punts;

@@ -191,6 +191,7 @@ class Model {
   void consume(const Event& e, const std::string& setting);
   void readSlot(int k, const std::string& what);
   bool stillInSlot(int k);
+  bool puntCommand(int k);
   void consoleProbe();
   void key(int code);
   void shortPause();
