@@ -1,7 +1,7 @@
 // The few file operations that the settings reader and writer need from the host, with errors as values.
 // The standard library cannot open a file without blocking, keep a file's owner, or make sure that every
 // byte reached the disk, so these come from the operating system; the rules about what to call when stay
-// with the reader and writer. Permission bits are numbered as std::filesystem::perms numbers them.
+// with the reader and writer.
 #pragma once
 
 #include <cstddef>
