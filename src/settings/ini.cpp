@@ -1,32 +1,31 @@
 // Reader and writer of the settings file. Both work on the raw bytes of the whole file, read once per
 // call, so that any byte sequence is handled in linear time and a write can keep every byte it does not
-// need to change. Both use POSIX file calls: the standard library can neither open a file without
-// blocking, nor keep a file's owner, nor make sure that every byte reached the disk.
+// need to change. Both reach the file through the host's file operations (settings/file_system.h).
 #include "settings/ini.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <new>
 #include <optional>
 #include <random>
+#include <span>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
 #include "common/text.h"
+#include "settings/file_system.h"
 
 namespace INI {
 namespace {
 
 namespace fs = std::filesystem;
+using settings::FileHandle;
+using settings::FileStatus;
+using settings::FileSystem;
 using text::equalsIgnoringCase;
 
 // Blanks in the file around names, values and before a '[' or ';'. A form feed or any other control
@@ -214,85 +213,89 @@ Location locate(std::string_view text, std::string_view section, std::string_vie
   return found;
 }
 
-// An open file descriptor, closed when it goes out of scope unless closed before.
-class FileDescriptor {
+// A file open through `files`, closed when it goes out of scope unless closed before.
+class OpenFile {
  public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
+  OpenFile() = default;
+  OpenFile(FileSystem& files, FileHandle handle) : files_(&files), handle_(handle) {}
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  OpenFile(OpenFile&& other) noexcept
+      : files_(std::exchange(other.files_, nullptr)), handle_(other.handle_) {}
+  OpenFile& operator=(OpenFile&& other) noexcept {
+    std::swap(files_, other.files_);
+    std::swap(handle_, other.handle_);
     return *this;
   }
-  ~FileDescriptor() { close(); }
+  ~OpenFile() { close(); }
 
-  explicit operator bool() const { return fd_ >= 0; }
-  int get() const { return fd_; }
+  explicit operator bool() const { return files_ != nullptr; }
+  FileHandle get() const { return handle_; }
 
-  // False when the last data could not be written out; the descriptor is gone either way.
+  // False when the last data could not be written out; the file is closed either way.
   bool close() {
-    if (fd_ < 0)
+    if (files_ == nullptr)
       return true;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    return closed;
+    return !std::exchange(files_, nullptr)->close(handle_);
   }
 
  private:
-  int fd_ = -1;
+  FileSystem* files_ = nullptr;
+  FileHandle handle_{};
 };
 
 // Larger files are refused: a settings file is a few kilobytes, and every key read reads the whole file.
-constexpr off_t kMaxFileBytes = off_t{64} << 20;
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{64} << 20;
 constexpr const char* kTooLarge = "is larger than 64 MB";
 
-std::string errorText(int error) {
-  return std::error_code(error, std::generic_category()).message();
-}
-
 // Why a file with this status cannot be read as a settings file; empty when it can.
-std::string statusProblem(const struct stat& status) {
-  if (S_ISDIR(status.st_mode))
+std::string statusProblem(const FileStatus& status) {
+  if (status.kind == FileStatus::Kind::kFolder)
     return "is a folder";
-  if (!S_ISREG(status.st_mode))
+  if (status.kind != FileStatus::Kind::kRegular)
     return "is not a regular file";
-  if (status.st_size > kMaxFileBytes)
+  if (status.size > kMaxFileBytes)
     return kTooLarge;
   return {};
 }
 
 // A settings file opened for reading, alone or with writing (`access`). Only a regular file is opened at
-// all: opening a FIFO can wait for a writer and opening a device can set it going. The descriptor is
+// all: opening a FIFO can wait for a writer and opening a device can set it going. The open file is
 // checked again, without blocking, in case something else took the file's place in between.
 struct OpenedFile {
-  FileDescriptor fd;      // open when the file could be opened
-  struct stat status {};  // of the open file
-  std::string problem;    // why it cannot be opened; empty when it is open or missing
+  OpenFile file;        // open when the file could be opened
+  FileStatus status;    // of the open file
+  std::string problem;  // why it cannot be opened; empty when it is open or missing
 };
 
-OpenedFile openRegularFile(const fs::path& path, int access) {
+bool isMissing(std::error_code error) {
+  return error == std::errc::no_such_file_or_directory;
+}
+
+OpenedFile openRegularFile(FileSystem& files, const fs::path& path, FileSystem::Access access) {
   OpenedFile opened;
-  if (::stat(path.c_str(), &opened.status) != 0) {
-    if (errno != ENOENT)
-      opened.problem = errorText(errno);
+  const auto named = files.status(path);
+  if (named.error) {
+    if (!isMissing(named.error))
+      opened.problem = named.error.message();
     return opened;
   }
+  opened.status = named.value;
   opened.problem = statusProblem(opened.status);
   if (!opened.problem.empty())
     return opened;
-  opened.fd = FileDescriptor(::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!opened.fd) {
-    if (errno != ENOENT)
-      opened.problem = errorText(errno);
-  } else if (::fstat(opened.fd.get(), &opened.status) != 0) {
-    opened.problem = errorText(errno);
-  } else {
-    opened.problem = statusProblem(opened.status);
+  const auto handle = files.open(path, access);
+  if (handle.error) {
+    if (!isMissing(handle.error))
+      opened.problem = handle.error.message();
+    return opened;
   }
+  opened.file = OpenFile(files, handle.value);
+  const auto status = files.openStatus(handle.value);
+  opened.status = status.value;
+  opened.problem = status.error ? status.error.message() : statusProblem(opened.status);
   if (!opened.problem.empty())
-    opened.fd.close();
+    opened.file.close();
   return opened;
 }
 
@@ -303,9 +306,9 @@ struct FileContent {
 };
 
 // Everything in the open regular file, from its start.
-FileContent readOpenFile(const OpenedFile& file) {
+FileContent readOpenFile(FileSystem& files, const OpenedFile& opened) {
   FileContent read;
-  std::string bytes(static_cast<std::size_t>(file.status.st_size), '\0');
+  std::string bytes(static_cast<std::size_t>(opened.status.size), '\0');
   std::size_t length = 0;
   while (true) {
     if (length == bytes.size()) {
@@ -318,28 +321,26 @@ FileContent readOpenFile(const OpenedFile& file) {
       }
       bytes.resize(std::min(std::max<std::size_t>(2 * length, 4096), kLimit + 1));
     }
-    const ssize_t got =
-        ::pread(file.fd.get(), bytes.data() + length, bytes.size() - length, static_cast<off_t>(length));
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0) {
-      read.problem = errorText(errno);
+    const auto got =
+        files.readAt(opened.file.get(), std::span(bytes).subspan(length), static_cast<std::uint64_t>(length));
+    if (got.error) {
+      read.problem = got.error.message();
       return read;
     }
-    if (got == 0)
+    if (got.value == 0)
       break;
-    length += static_cast<std::size_t>(got);
+    length += got.value;
   }
   bytes.resize(length);
   read.bytes = std::move(bytes);
   return read;
 }
 
-FileContent readWholeFile(const fs::path& path) {
-  const OpenedFile file = openRegularFile(path, O_RDONLY);
-  if (!file.fd)
-    return {std::nullopt, file.problem};
-  return readOpenFile(file);
+FileContent readWholeFile(FileSystem& files, const fs::path& path) {
+  const OpenedFile opened = openRegularFile(files, path, FileSystem::Access::kRead);
+  if (!opened.file)
+    return {std::nullopt, opened.problem};
+  return readOpenFile(files, opened);
 }
 
 bool startsWithUtf16Mark(std::string_view content) {
@@ -414,15 +415,13 @@ fs::path temporarySibling(const fs::path& target) {
 
 // Every byte of `bytes` at `offset`, or false when the disk, a size limit or anything else stopped the
 // write short.
-bool writeAll(int fd, std::string_view bytes, std::size_t offset) {
+bool writeAll(FileSystem& files, FileHandle file, std::string_view bytes, std::size_t offset) {
   while (!bytes.empty()) {
-    const ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written <= 0)
+    const auto written = files.writeAt(file, bytes, offset);
+    if (written.error || written.value == 0)
       return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-    offset += static_cast<std::size_t>(written);
+    bytes.remove_prefix(written.value);
+    offset += written.value;
   }
   return true;
 }
@@ -433,65 +432,73 @@ enum class Replaced { kYes, kFailed, kImpossible };
 // or a full disk leaves either the old file or the new one, never a half-written one. `original` is the
 // status of the file being replaced, absent when there is none yet. kImpossible means that the folder
 // takes no new file, or the file may not be replaced by another, while the content could be written.
-Replaced replaceViaSibling(const fs::path& target, std::string_view content, const struct stat* original) {
+Replaced replaceViaSibling(FileSystem& files, const fs::path& target, std::string_view content,
+                           const FileStatus* original) {
   fs::path temporary;
-  FileDescriptor out;
+  OpenFile out;
   for (int attempt = 0; attempt < 8 && !out; ++attempt) {
     temporary = temporarySibling(target);
     // A new settings file gets the usual permissions; a replacement stays private until it has the
     // original's.
-    const mode_t mode = original ? S_IRUSR | S_IWUSR : 0666;
-    out = FileDescriptor(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (!out && errno != EEXIST)
+    constexpr auto kPrivate = fs::perms::owner_read | fs::perms::owner_write;
+    constexpr auto kUsual = kPrivate | fs::perms::group_read | fs::perms::group_write |
+                            fs::perms::others_read | fs::perms::others_write;
+    const auto created = files.create(temporary, original ? kPrivate : kUsual);
+    if (created.error && created.error != std::errc::file_exists)
       return Replaced::kImpossible;
+    if (!created.error)
+      out = OpenFile(files, created.value);
   }
   if (!out)
     return Replaced::kImpossible;
 
-  bool written = writeAll(out.get(), content, 0);
+  bool written = writeAll(files, out.get(), content, 0);
   bool sameMetadata = true;
   if (written && original) {
     // Only a privileged process may give a file away. Where the owner or the group cannot be kept, the
     // file is written in place instead, so that a file shared through its group stays readable to its
     // owner. The owner comes first, since a change of owner clears the set-user-ID and set-group-ID bits.
-    if (::fchown(out.get(), original->st_uid, original->st_gid) != 0)
+    if (files.setOwner(out.get(), original->owner, original->group))
       sameMetadata = false;
-    if (::fchmod(out.get(), original->st_mode & 07777) != 0)
+    if (files.setPermissions(out.get(), original->permissions))
       sameMetadata = false;
   }
-  written = written && ::fsync(out.get()) == 0;
+  written = written && !files.flush(out.get());
   written = out.close() && written;
   if (!written) {
-    ::unlink(temporary.c_str());
+    files.remove(temporary);
     return Replaced::kFailed;
   }
-  if (sameMetadata && ::rename(temporary.c_str(), target.c_str()) == 0)
+  if (sameMetadata && !files.rename(temporary, target))
     return Replaced::kYes;
-  ::unlink(temporary.c_str());
+  files.remove(temporary);
   return Replaced::kImpossible;
 }
 
 // Rewrites an open file in place, as the profile functions do, where it cannot be replaced. Only the
 // bytes from the first change on are written, and a file that grows gets its new end first: a disk or
 // size limit then stops the write before any old byte is overwritten, and the old length is restored.
-void rewriteInPlace(int fd, std::string_view before, std::string_view after) {
+void rewriteInPlace(FileSystem& files, FileHandle file, std::string_view before, std::string_view after) {
   const std::size_t common = std::min(before.size(), after.size());
   const std::size_t firstChange = static_cast<std::size_t>(
       std::mismatch(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(common), after.begin())
           .first -
       before.begin());
-  if (after.size() > before.size() && !writeAll(fd, after.substr(before.size()), before.size())) {
-    if (::ftruncate(fd, static_cast<off_t>(before.size())) != 0) {
+  if (after.size() > before.size() && !writeAll(files, file, after.substr(before.size()), before.size())) {
+    if (files.resize(file, before.size())) {
       // Nothing more can be done: the old content is still whole, only followed by part of the new end.
     }
     return;
   }
-  if (!writeAll(fd, after.substr(firstChange, common - firstChange), firstChange))
+  if (!writeAll(files, file, after.substr(firstChange, common - firstChange), firstChange))
     return;
-  if (after.size() < before.size() && ::ftruncate(fd, static_cast<off_t>(after.size())) != 0)
+  if (after.size() < before.size() && files.resize(file, after.size()))
     return;
-  ::fsync(fd);
+  files.flush(file);
 }
+
+// A file with none of these permissions is never written.
+constexpr auto kAnyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
 
 // A default loses its trailing spaces, and only those, before it is cut.
 std::string defaultResult(std::string_view defaultValue) {
@@ -503,7 +510,7 @@ std::string defaultResult(std::string_view defaultValue) {
 std::string ReadIniValue(const std::string& path, const std::string& section, const std::string& key,
                          const std::string& defaultValue) {
   try {
-    const FileContent content = readWholeFile(path);
+    const FileContent content = readWholeFile(settings::systemFileSystem(), path);
     if (!content.bytes)
       return defaultResult(defaultValue);
     const Location location = locate(*content.bytes, section, key);
@@ -518,7 +525,7 @@ std::string ReadIniValue(const std::string& path, const std::string& section, co
 
 std::string unreadableReason(const std::string& path) {
   try {
-    const FileContent content = readWholeFile(path);
+    const FileContent content = readWholeFile(settings::systemFileSystem(), path);
     return content.bytes ? encodingProblem(*content.bytes) : content.problem;
   } catch (const std::bad_alloc&) {
     return "is too large to read";
@@ -527,6 +534,11 @@ std::string unreadableReason(const std::string& path) {
 
 short WriteIniValue(const std::string& path, const std::string& section, const std::string& key,
                     const std::string& value) {
+  return WriteIniValue(settings::systemFileSystem(), path, section, key, value);
+}
+
+short WriteIniValue(settings::FileSystem& files, const std::string& path, const std::string& section,
+                    const std::string& key, const std::string& value) {
   try {
     fs::path target(path);
     std::error_code error;
@@ -536,20 +548,20 @@ short WriteIniValue(const std::string& path, const std::string& section, const s
       if (error)
         return 0;
     }
-    // Read and written through one descriptor, opened for both: it proves that this process may write the
+    // Read and written through one open file, opened for both: it proves that this process may write the
     // file, which a rename over it would not ask, it serves a write in place, and the content it reads is
     // that of the file it will write.
-    const OpenedFile existing = openRegularFile(target, O_RDWR);
+    const OpenedFile existing = openRegularFile(files, target, FileSystem::Access::kReadWrite);
     if (!existing.problem.empty())
       return 0;
     std::string content;
-    if (existing.fd) {
+    if (existing.file) {
       // A file without any write permission stays as it is, also to a process (root) that could write it.
-      if ((existing.status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+      if ((existing.status.permissions & kAnyWrite) == fs::perms::none)
         return 0;
       // Starting from empty content would throw away what the operator wrote.
       // Nor is UTF-16 text: a line written into it would be garbage to the reader and to the editor.
-      FileContent read = readOpenFile(existing);
+      FileContent read = readOpenFile(files, existing);
       if (!read.bytes || startsWithUtf16Mark(*read.bytes))
         return 0;
       content = std::move(*read.bytes);
@@ -557,13 +569,14 @@ short WriteIniValue(const std::string& path, const std::string& section, const s
     const std::string updated = updatedContent(content, section, key, value);
     // A file with several hard links would be split by a rename: the other names would keep the old
     // content. It is written in place, as the profile functions do.
-    if (existing.fd && existing.status.st_nlink > 1) {
-      rewriteInPlace(existing.fd.get(), content, updated);
+    if (existing.file && existing.status.links > 1) {
+      rewriteInPlace(files, existing.file.get(), content, updated);
       return 0;
     }
-    const Replaced replaced = replaceViaSibling(target, updated, existing.fd ? &existing.status : nullptr);
-    if (replaced == Replaced::kImpossible && existing.fd)
-      rewriteInPlace(existing.fd.get(), content, updated);
+    const Replaced replaced =
+        replaceViaSibling(files, target, updated, existing.file ? &existing.status : nullptr);
+    if (replaced == Replaced::kImpossible && existing.file)
+      rewriteInPlace(files, existing.file.get(), content, updated);
   } catch (const std::exception&) {
     // A failed write is not reported, so nothing may escape from here either.
   }

@@ -27,6 +27,8 @@
 
 #include <string>
 
+#include "settings/file_system.h"
+
 namespace INI {
 
 // The value of the key in the section of the file at `path`, or `defaultValue` when the file, the section
@@ -44,5 +46,8 @@ std::string unreadableReason(const std::string& path);
 // the file stays as it was. Always returns 0: a write that fails is not reported.
 short WriteIniValue(const std::string& path, const std::string& section, const std::string& key,
                     const std::string& value);
+// The same write through the given file operations instead of the host's.
+short WriteIniValue(settings::FileSystem& files, const std::string& path, const std::string& section,
+                    const std::string& key, const std::string& value);
 
 }  // namespace INI

@@ -9,12 +9,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
+#include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -69,6 +74,97 @@ void limitFileSize(rlim_t bytes) {
   if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0)
     _exit(3);
 }
+
+// The host's file operations, but for the next call of one chosen kind, which fails with the chosen error
+// as a full disk or a refusing host would fail it. Every call is logged by its kind.
+class FailingFileSystem : public settings::FileSystem {
+ public:
+  enum class Call {
+    kStatus,
+    kOpenStatus,
+    kOpen,
+    kCreate,
+    kRead,
+    kWrite,
+    kResize,
+    kFlush,
+    kSetOwner,
+    kSetPermissions,
+    kClose,
+    kRename,
+    kRemove
+  };
+
+  void failNext(Call call, std::errc error) {
+    failing_ = call;
+    error_ = std::make_error_code(error);
+  }
+  const std::vector<Call>& calls() const { return calls_; }
+
+  settings::FileResult<settings::FileStatus> status(const fs::path& path) override {
+    return forward(Call::kStatus, [&] { return host().status(path); });
+  }
+  settings::FileResult<settings::FileStatus> openStatus(settings::FileHandle file) override {
+    return forward(Call::kOpenStatus, [&] { return host().openStatus(file); });
+  }
+  settings::FileResult<settings::FileHandle> open(const fs::path& path, Access access) override {
+    return forward(Call::kOpen, [&] { return host().open(path, access); });
+  }
+  settings::FileResult<settings::FileHandle> create(const fs::path& path, fs::perms permissions) override {
+    return forward(Call::kCreate, [&] { return host().create(path, permissions); });
+  }
+  settings::FileResult<std::size_t> readAt(settings::FileHandle file, std::span<char> buffer,
+                                           std::uint64_t offset) override {
+    return forward(Call::kRead, [&] { return host().readAt(file, buffer, offset); });
+  }
+  settings::FileResult<std::size_t> writeAt(settings::FileHandle file, std::string_view bytes,
+                                            std::uint64_t offset) override {
+    return forward(Call::kWrite, [&] { return host().writeAt(file, bytes, offset); });
+  }
+  std::error_code resize(settings::FileHandle file, std::uint64_t size) override {
+    return forward(Call::kResize, [&] { return host().resize(file, size); });
+  }
+  std::error_code flush(settings::FileHandle file) override {
+    return forward(Call::kFlush, [&] { return host().flush(file); });
+  }
+  std::error_code setOwner(settings::FileHandle file, std::uint32_t owner, std::uint32_t group) override {
+    return forward(Call::kSetOwner, [&] { return host().setOwner(file, owner, group); });
+  }
+  std::error_code setPermissions(settings::FileHandle file, fs::perms permissions) override {
+    return forward(Call::kSetPermissions, [&] { return host().setPermissions(file, permissions); });
+  }
+  // The file is closed either way, as a host closes it that could not write out its last data.
+  std::error_code close(settings::FileHandle file) override {
+    const std::error_code closed = host().close(file);
+    return forward(Call::kClose, [&] { return closed; });
+  }
+  std::error_code rename(const fs::path& from, const fs::path& to) override {
+    return forward(Call::kRename, [&] { return host().rename(from, to); });
+  }
+  std::error_code remove(const fs::path& path) override {
+    return forward(Call::kRemove, [&] { return host().remove(path); });
+  }
+
+ private:
+  static settings::FileSystem& host() { return settings::systemFileSystem(); }
+
+  template <typename ToHost>
+  auto forward(Call call, const ToHost& toHost) -> decltype(toHost()) {
+    calls_.push_back(call);
+    if (failing_ != call)
+      return toHost();
+    failing_.reset();
+    if constexpr (std::is_same_v<decltype(toHost()), std::error_code>)
+      return error_;
+    else
+      return {{}, error_};
+  }
+
+  std::vector<Call> calls_;
+  std::optional<Call> failing_;
+  std::error_code error_;
+};
+using Call = FailingFileSystem::Call;
 
 class IniTest : public ::testing::Test {
  protected:
@@ -285,6 +381,73 @@ TEST_F(IniTest, WriteKeepsPermissionsOwnerAndLinks) {
   EXPECT_EQ(fs::status(path()).permissions() & fs::perms::mask, mode);
   EXPECT_EQ(after.st_uid, before.st_uid);
   EXPECT_EQ(after.st_gid, before.st_gid);
+}
+
+// A new settings file may be read and written by everyone the process's file mask lets, as any new file.
+TEST_F(IniTest, NewFileGetsReadAndWritePermissionLessTheMask) {
+  inChildProcess(As::kThisUser, [this] {
+    umask(027);
+    INI::WriteIniValue(path(), "S", "K", "v");
+  });
+  EXPECT_EQ(fs::status(path()).permissions() & fs::perms::mask,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// A write puts a new file in the old one's place, so a reader that opened the settings before the write
+// goes on reading the old content whole, never a mix of old and new.
+TEST_F(IniTest, ReaderOfTheOldFileKeepsTheOldContent) {
+  givenFile("[S]\r\nK=1\r\n");
+  std::ifstream reader(path(), std::ios::binary);
+  write("S", "K", "2");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "[S]\r\nK=1\r\n");
+  EXPECT_EQ(fileText(), "[S]\r\nK=2\r\n");
+}
+
+// The new file takes the old one's place only once all of it is on the disk. When it cannot be written,
+// flushed or closed, it is thrown away and the old file stays as it was: not rewritten in place either.
+TEST_F(IniTest, NewFileThatDidNotReachTheDiskLeavesTheOldOneAsItWas) {
+  const std::pair<Call, const char*> failures[] = {
+      {Call::kWrite, "write"}, {Call::kFlush, "flush"}, {Call::kClose, "close"}};
+  for (const auto& [call, name] : failures) {
+    SCOPED_TRACE(name);
+    givenFile("[S]\r\nK=1\r\n");
+    FailingFileSystem files;
+    files.failNext(call, std::errc::no_space_on_device);
+    INI::WriteIniValue(files, path(), "S", "K", "2");
+    EXPECT_EQ(fileText(), "[S]\r\nK=1\r\n");
+    EXPECT_EQ(entriesInFolder(), 1u);
+  }
+}
+
+// Permissions are not the only reason the host may refuse to open a file for writing (a read-only file
+// system, an access list, a file in use); whatever the reason, the file is not replaced either.
+TEST_F(IniTest, FileTheHostWillNotOpenForWritingIsNotReplaced) {
+  givenFile("[S]\r\nK=1\r\n");
+  FailingFileSystem files;
+  files.failNext(Call::kOpen, std::errc::read_only_file_system);
+  INI::WriteIniValue(files, path(), "S", "K", "2");
+  EXPECT_EQ(fileText(), "[S]\r\nK=1\r\n");
+  EXPECT_EQ(entriesInFolder(), 1u);
+}
+
+// A file rewritten in place (here because a second link shares it), the same length, longer or shorter,
+// is flushed to the disk after its last change and before it is closed.
+TEST_F(IniTest, FileRewrittenInPlaceIsFlushedAfterItsLastChange) {
+  givenFile("[S]\r\nK=1\r\n");
+  fs::create_hard_link(path(), folder / "backup.ini");
+  for (const char* value : {"2", "longer", ""}) {
+    SCOPED_TRACE(value);
+    FailingFileSystem files;
+    INI::WriteIniValue(files, path(), "S", "K", value);
+    const std::vector<Call>& calls = files.calls();
+    const auto lastChange = std::find_if(calls.rbegin(), calls.rend(), [](Call call) {
+      return call == Call::kWrite || call == Call::kResize;
+    });
+    ASSERT_NE(lastChange, calls.rend());
+    EXPECT_EQ(std::vector<Call>(lastChange.base(), calls.end()), (std::vector{Call::kFlush, Call::kClose}));
+  }
+  EXPECT_EQ(fileText(), "[S]\r\nK=\r\n");
+  EXPECT_EQ(folder.read("backup.ini"), fileText());
 }
 
 // A settings file that may be written in a folder that may not (a system-wide install) is rewritten in
