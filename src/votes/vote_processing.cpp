@@ -56,6 +56,7 @@ class ProcessingTick {
     w_.startAfreshForNewGame();
     scanRoster();
     w_.startAfreshForNewGame();
+    game_ = w_.objMem.attachedGame();
     clearEmptySlots();
     puntPlayersOverLimit();
     changeMapOverLimit();
@@ -99,9 +100,16 @@ class ProcessingTick {
   // player may have left and another taken his slot. Before the punt's console key and again right before
   // its Enter the slot is read again; a slot that holds someone else now, or no one, is not punted, and its
   // votes go.
+  // Whether the game is still the one whose roster and votes this tick read. A restarted game may be found
+  // by any read, this tick's or a collection tick's in one of its pauses; its votes start from none, with
+  // a line of their own.
+  bool sameGame() {
+    w_.startAfreshForNewGame();
+    return game_ == 0 || w_.objMem.attachedGame() == game_;
+  }
+
   bool stillInSlot(int k) {
-    // Another game: its votes were cleared, with a line of their own.
-    if (w_.startAfreshForNewGame())
+    if (!sameGame())
       return false;
     const std::string& name = voteRow(w_.List1, k);
     std::string now;
@@ -206,7 +214,7 @@ class ProcessingTick {
     const std::vector<std::string> voters = w_.fairVotes.voters(FairVotes::kMap);
     console_.SendChatMessage(w_.mapVotedOutMessage, chat::kYieldThenLongPause);
     // A game restarted meanwhile is another game, whose players voted for nothing.
-    if (!console_.SendConsoleCommand("resetgames", [this] { return !w_.startAfreshForNewGame(); }))
+    if (!console_.SendConsoleCommand("resetgames", [this] { return sameGame(); }))
       return;
     w_.Text4 = "0";
     w_.fairVotes.audit("Map change by votes - " + audit_text::countAndVoters(count, limit, voters));
@@ -304,6 +312,7 @@ class ProcessingTick {
 
   frmmain& w_;
   ConsoleChannel console_;
+  std::uint64_t game_ = 0;  // the game process the roster was read from
 };
 
 }  // namespace

@@ -347,10 +347,10 @@ TEST_F(OutsideFaultsTest, GameKilledBeforeItsPuntOrMapChangeLeavesTheNewGameWith
   }
 }
 
-// A game that is back before the next call of the sequence is found by that call: nothing fails, and the
-// tick goes on in the new game. Killed in the pause of four seconds between the notice and "resetgames",
-// the old game has heard the notice and the new one gets the map change, so the map changes once in all.
-TEST_F(OutsideFaultsTest, GameRestartedWithinThePauseBeforeTheMapChangeGetsOnlyTheMapChange) {
+// A game that is back before the next call of the sequence is found again, but it is another game: killed
+// in the pause of four seconds between the notice and "resetgames", the old game has heard the notice, and
+// the new one, whose players voted for nothing, gets no map change and no key at all.
+TEST_F(OutsideFaultsTest, GameRestartedWithinThePauseBeforeTheMapChangeGetsNothing) {
   const std::string title = uniqueTitle();
   TempFolder folder("program");
   writeFile(folder / "settings.ini", settingsFor(title));
@@ -360,20 +360,15 @@ TEST_F(OutsideFaultsTest, GameRestartedWithinThePauseBeforeTheMapChangeGetsOnlyT
 
   ASSERT_TRUE(first->waitFor(kMapNotice)) << first->transcript() << service.output();
   // The game takes a key while it is still held: the link releases it some 20 ms later, and a game gone
-  // by then fails the release and with it the notice, which is then sent again in full.
+  // by then fails the release and with it the notice.
   std::this_thread::sleep_for(300ms);
   first->kill();
   Game second(title, kSevenPlayers);
-  ASSERT_TRUE(second.waitFor("MAP 2")) << second.transcript() << service.output();
+  ASSERT_TRUE(service.waitForLog("the vote log start afresh - Game Link")) << service.output();
   std::this_thread::sleep_for(kTwoProcessingTicks);
   EXPECT_EQ(0, first->countStarting("MAP")) << first->transcript();
-  EXPECT_EQ(0, second.countStarting("TALK")) << second.transcript();
-  EXPECT_EQ(1, second.count("COMMAND resetgames")) << second.transcript();
-  EXPECT_EQ(1, second.countStarting("COMMAND")) << second.transcript();
-  expectNoLostKeys(second);
-  // Collection ticks that ran in the pause while no game was there may have failed; the processing tick
-  // did not.
-  EXPECT_EQ(std::string::npos, service.errorLog().find(" - Vote Processing")) << service.errorLog();
+  EXPECT_EQ(0, second.countStarting("KEY")) << second.transcript();
+  EXPECT_EQ(0, second.countStarting("MAP")) << second.transcript();
   service.expectRunningAndStops();
 }
 
