@@ -1,14 +1,17 @@
 // Two copies of zarn-vote on one host, end to end: real `zarn-vote --headless` processes and the game
 // simulator under Xvfb. A second copy on the same program folder ends at once, and a copy on another
 // folder leaves the game to the copy that drives it until that one is gone; `kill -9` leaves no lock behind.
-// Real time: the same-folder test takes a few seconds, the other some twenty.
+// The copies meet whatever $XDG_RUNTIME_DIR each has, as a service and the operator's desktop session do.
+// Real time: a same-folder test takes a few seconds, a two-folder one some twenty.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,6 +46,18 @@ std::unique_ptr<ChildProcess> startCopy(const TempFolder& folder, ChildSetup set
       std::vector<std::string>{ZARN_VOTE_PATH, "--headless", "--dir", folder.path().string()}, setup);
 }
 
+// $XDG_RUNTIME_DIR set to `folder`, as a desktop session sets it, and unset, as for a system service.
+ChildSetup withRuntimeFolder(const TempFolder& folder, const std::optional<UserIds>& user) {
+  if (user) {
+    EXPECT_EQ(0, ::chown(folder.path().c_str(), user->uid, user->gid)) << std::strerror(errno);
+  }
+  ::chmod(folder.path().c_str(), 0700);
+  return {user, std::nullopt, {{"XDG_RUNTIME_DIR", folder.path().string()}}};
+}
+ChildSetup withoutRuntimeFolder(const std::optional<UserIds>& user) {
+  return {user, std::nullopt, {{"XDG_RUNTIME_DIR", std::nullopt}}};
+}
+
 std::string outputOf(const char* which, const ChildProcess& copy) {
   return std::string("\n") + which + " copy's output:\n" + copy.output();
 }
@@ -56,8 +71,9 @@ class CopiesTest : public ::testing::Test {
   }
 };
 
-// Writable, the folder takes the lock file; read-only (to a user other than root), the lock goes to the
-// user's private folder under the folder's name, and the copies behave alike.
+// Writable, the folder takes the lock file; read-only (to a user other than root), only the lock name of
+// the folder keeps copies apart, and they behave alike. The first copy has a $XDG_RUNTIME_DIR, the others
+// none.
 class SameFolderTest : public CopiesTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SameFolderTest, ASecondCopyEndsAtOnceNamingTheFirstAndAKilledFirstLeavesNoLock) {
@@ -67,12 +83,13 @@ TEST_P(SameFolderTest, ASecondCopyEndsAtOnceNamingTheFirstAndAKilledFirstLeavesN
   folder.write("settings.ini", settingsFor(uniqueTitle("same folder")));
   if (readOnly)
     ::chmod(folder.path().c_str(), 0555);
+  TempFolder runtime;
   // No game has the title: a copy that says so has its lock and runs the service.
-  auto first = startCopy(folder, {user, std::nullopt});
+  auto first = startCopy(folder, withRuntimeFolder(runtime, user));
   ASSERT_TRUE(first->waitForOutput(kNotFound, kPatience)) << outputOf("first", *first);
 
   const auto started = std::chrono::steady_clock::now();
-  auto second = startCopy(folder, {user, std::nullopt});
+  auto second = startCopy(folder, withoutRuntimeFolder(user));
   const std::optional<int> status = second->waitForEnd(std::chrono::seconds(kPatience));
   ASSERT_TRUE(status.has_value()) << outputOf("second", *second);
   EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
@@ -85,12 +102,13 @@ TEST_P(SameFolderTest, ASecondCopyEndsAtOnceNamingTheFirstAndAKilledFirstLeavesN
   EXPECT_TRUE(first->running()) << outputOf("first", *first);
 
   first->kill();
-  auto third = startCopy(folder, {user, std::nullopt});
+  auto third = startCopy(folder, withoutRuntimeFolder(user));
   ASSERT_TRUE(third->waitForOutput(kNotFound, kPatience)) << outputOf("third", *third);
   EXPECT_EQ(std::string::npos, third->output().find("lock")) << outputOf("third", *third);
   const int stopped = third->stop();
   EXPECT_TRUE(WIFEXITED(stopped) && WEXITSTATUS(stopped) == 0) << describeStatus(stopped);
   EXPECT_EQ(!readOnly, fs::exists(folder / ".zarn-vote.lock"));
+  EXPECT_TRUE(fs::is_empty(runtime.path())) << "no lock left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(WritableAndReadOnly, SameFolderTest, ::testing::Values(false, true),
@@ -100,16 +118,21 @@ INSTANTIATE_TEST_SUITE_P(WritableAndReadOnly, SameFolderTest, ::testing::Values(
 
 // Both copies wait before the game runs, so either may come first: the one that attaches drives the game,
 // the other says once why it does not, and both would punt Bob if both drove it. With the driver killed,
-// the other attaches and carries out a map vote (one vote is enough with these settings).
-TEST_F(CopiesTest, ACopyOnAnotherFolderLeavesTheGameToTheDriverUntilItIsKilled) {
+// the other attaches and carries out a map vote (one vote is enough with these settings). Either both
+// copies have the test's environment, or one has a $XDG_RUNTIME_DIR and the other none.
+class TwoFoldersTest : public CopiesTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TwoFoldersTest, ACopyOnAnotherFolderLeavesTheGameToTheDriverUntilItIsKilled) {
+  const bool runtimeForOneOnly = GetParam();
   const std::string title = uniqueTitle("two folders");
   const std::string settings = settingsFor(title) + "[Votes]\r\nMax Map Votes=0\r\n";
   TempFolder one;
   TempFolder two;
+  TempFolder runtime;
   one.write("settings.ini", settings);
   two.write("settings.ini", settings);
-  auto a = startCopy(one);
-  auto b = startCopy(two);
+  auto a = startCopy(one, runtimeForOneOnly ? withRuntimeFolder(runtime, std::nullopt) : ChildSetup{});
+  auto b = startCopy(two, runtimeForOneOnly ? withoutRuntimeFolder(std::nullopt) : ChildSetup{});
   ASSERT_TRUE(a->waitForOutput(kNotFound, kPatience)) << outputOf("a", *a);
   ASSERT_TRUE(b->waitForOutput(kNotFound, kPatience)) << outputOf("b", *b);
 
@@ -151,6 +174,12 @@ TEST_F(CopiesTest, ACopyOnAnotherFolderLeavesTheGameToTheDriverUntilItIsKilled) 
   expectNoGameFaults(game);
   const int stopped = other->stop();
   EXPECT_TRUE(WIFEXITED(stopped) && WEXITSTATUS(stopped) == 0) << describeStatus(stopped);
+  EXPECT_TRUE(fs::is_empty(runtime.path())) << "no lock left behind";
 }
+
+INSTANTIATE_TEST_SUITE_P(SameAndOtherRuntimeFolders, TwoFoldersTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return param.param ? "RuntimeFolderForOneOnly" : "SameEnvironment";
+                         });
 
 }  // namespace

@@ -114,7 +114,7 @@ class Game {
         std::vector<std::string>{ZARN_GAME_SIM_PATH, "--title", title, "--scenario",
                                  (folder_ / "scenario.txt").string(), "--transcript",
                                  (folder_ / "transcript.txt").string(), "--exit-after", "120"},
-        ChildSetup{user, std::nullopt});
+        ChildSetup{user, std::nullopt, {}});
   }
 
   // The transcript's lines without their time stamps.
@@ -508,7 +508,7 @@ TEST_F(OutsideFaultsTest, ReadOnlyProgramFolderDropsLogEntriesAndTheServiceVotes
   ::chmod(folder.path().c_str(), 0555);
   Game game(title, kBadLinesThenVotes + "10 say 0 /vote 17\n", user);
   ASSERT_TRUE(game.waitForStart("START")) << game.transcript();
-  Service service(folder.path(), kHeadless, ChildSetup{user, std::nullopt});
+  Service service(folder.path(), kHeadless, ChildSetup{user, std::nullopt, {}});
 
   ASSERT_TRUE(game.waitFor("PUNT 3 Bob")) << game.transcript() << service.output();
   EXPECT_EQ(std::vector<std::string>{"settings.ini"}, folder.names());
@@ -584,7 +584,7 @@ TEST_F(OutsideFaultsTest, FullLogUnderAFileSizeLimitKeepsTheServiceAliveAndItsEn
   writeFile(folder / "settings.ini", settingsFor(title));
   auto first = std::make_unique<Game>(title, kSevenPlayers);
   ASSERT_TRUE(first->waitForStart("START"));
-  Service service(folder.path(), kHeadless, ChildSetup{std::nullopt, kLogLimit});
+  Service service(folder.path(), kHeadless, ChildSetup{std::nullopt, kLogLimit, {}});
   ASSERT_TRUE(service.waitForOutput("zarn-vote: game found: ")) << service.output();
   first->kill();
 

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -26,6 +27,21 @@ ChildProcess::ChildProcess(std::vector<std::string> arguments, ChildSetup setup)
   for (std::string& argument : arguments)
     argv.push_back(argument.data());
   argv.push_back(nullptr);
+  std::vector<std::string> variables;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    const std::string entry = *variable;
+    const auto changed = [&entry](const auto& change) { return entry.starts_with(change.first + "="); };
+    if (std::none_of(setup.environment.begin(), setup.environment.end(), changed))
+      variables.push_back(entry);
+  }
+  for (const auto& [name, value] : setup.environment) {
+    if (value)
+      variables.push_back(name + "=" + *value);
+  }
+  std::vector<char*> envp;
+  for (std::string& variable : variables)
+    envp.push_back(variable.data());
+  envp.push_back(nullptr);
   int pipeEnds[2] = {-1, -1};
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
     return;
@@ -48,7 +64,7 @@ ChildProcess::ChildProcess(std::vector<std::string> arguments, ChildSetup setup)
           ::setresuid(setup.user->uid, setup.user->uid, setup.user->uid) != 0)
         ::_exit(124);
     }
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(pipeEnds[1]);

@@ -1,5 +1,5 @@
 // A program started by a test the way a service manager or an operator's shell would start it: as another
-// user, or with a limit on the size of the files it writes. Its standard
+// user, with a limit on the size of the files it writes, or with its own environment. Its standard
 // output and error are collected through a pipe, so that a size limit on the program does not cut them.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 struct UserIds {
@@ -27,6 +28,9 @@ struct ChildSetup {
   // RLIMIT_FSIZE in bytes, soft and hard. SIGXFSZ keeps its default action: a program that does not
   // ignore it ends when it writes past the limit.
   std::optional<rlim_t> fileSizeLimit;
+  // Changes to the environment the program inherits from the test: a value sets the variable, none
+  // removes it.
+  std::vector<std::pair<std::string, std::optional<std::string>>> environment;
 };
 
 class ChildProcess {

@@ -100,13 +100,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   // Held until the process ends: a second copy on the folder would drive the same game with the same logs.
-  const linuxlink::LockAttempt folderLock =
-      linuxlink::lockProgramFolder(command.folder, linuxlink::LockPlaces::fromEnvironment());
+  const linuxlink::LockAttempt folderLock = linuxlink::lockProgramFolder(command.folder);
   if (folderLock.busy)
     return endAsSecondCopy(argc, argv, command.headless,
                            linuxlink::anotherCopy(folderLock.holder) + " already runs on " +
                                command.folder.string() + "; this copy ends");
-  if (!folderLock.lock.held())
+  if (!folderLock.held())
     std::cerr << "zarn-vote: no lock on " << command.folder.string() << " (" << folderLock.problem
               << "); a second copy on this folder would not be stopped" << std::endl;
   return command.headless ? runHeadless(argc, argv, command.folder) : runWindow(argc, argv, command.folder);

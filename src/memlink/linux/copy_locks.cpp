@@ -3,19 +3,21 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
-#include <vector>
 
 namespace linuxlink {
 namespace {
@@ -100,34 +102,86 @@ std::string startTimeOf(pid_t pid) {
   return field;
 }
 
-}  // namespace
-
-LockPlaces LockPlaces::fromEnvironment() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  return LockPlaces{runtime != nullptr ? runtime : "", "/tmp"};
+// The address of the abstract name `name`: a leading zero byte, then the name without an ending zero.
+// False when the name does not fit.
+bool abstractAddress(const std::string& name, sockaddr_un& address, socklen_t& length) {
+  address = {};
+  address.sun_family = AF_UNIX;
+  if (name.size() + 1 > sizeof address.sun_path)
+    return false;
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
+  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  return true;
 }
 
-fs::path LockPlaces::privateFolder(std::string& problem) const {
-  std::vector<fs::path> candidates;
-  // A relative $XDG_RUNTIME_DIR is invalid, and ignored.
-  if (runtimeFolder.starts_with('/'))
-    candidates.push_back(fs::path(runtimeFolder) / "zarn-vote");
-  candidates.push_back(temporaryFolder / ("zarn-vote-" + std::to_string(::geteuid())));
-  problem.clear();
-  const auto refuse = [&problem](const std::string& why) { problem += (problem.empty() ? "" : "; ") + why; };
-  for (const fs::path& folder : candidates) {
-    struct stat status {};
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-      refuse(failure("make", folder, errno));
-    else if (::lstat(folder.c_str(), &status) != 0)
-      refuse(failure("examine", folder, errno));
-    else if (!S_ISDIR(status.st_mode) || status.st_uid != ::geteuid() || (status.st_mode & 077) != 0)
-      refuse(folder.string() + " is not a folder that this user alone may enter");
-    else
-      return folder;
+// Tries once to hold the name; when another process holds it, `holder` is left for holderOfName.
+LockAttempt tryNameLock(const std::string& name) {
+  LockAttempt attempt;
+  sockaddr_un address;
+  socklen_t length = 0;
+  if (!abstractAddress(name, address, length)) {
+    attempt.problem = "cannot lock " + name + ": " + std::strerror(ENAMETOOLONG);
+    return attempt;
   }
-  return {};
+  NameLock socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!socket.held()) {
+    const int error = errno;
+    attempt.problem = "cannot make a socket to lock " + name + ": " + std::strerror(error);
+    return attempt;
+  }
+  const int fd = socket.descriptor();
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+    const int error = errno;
+    attempt.busy = error == EADDRINUSE;
+    if (!attempt.busy)
+      attempt.problem = "cannot lock " + name + ": " + std::strerror(error);
+    return attempt;
+  }
+  // Listening lets the copies this one stops connect and learn its number; none is ever accepted.
+  if (::listen(fd, SOMAXCONN) != 0) {
+    const int error = errno;
+    attempt.problem = "cannot listen on the lock " + name + ": " + std::strerror(error);
+    return attempt;
+  }
+  attempt.name = std::move(socket);
+  return attempt;
 }
+
+// A socket that is closed with the object.
+struct Socket {
+  int fd;
+  ~Socket() {
+    if (fd >= 0)
+      ::close(fd);
+  }
+};
+
+// The number of the process that holds the name, from a connection that waits in its backlog; 0 when it
+// cannot be had: the backlog is full, or the holder is in another process namespace.
+pid_t holderOfName(const std::string& name) {
+  sockaddr_un address;
+  socklen_t length = 0;
+  if (!abstractAddress(name, address, length))
+    return 0;
+  // A holder listens just after it bound the name: one that has only just bound it gets a moment.
+  for (int tries = 0; tries < 20; ++tries) {
+    // Not blocking: a connect to a full backlog would wait until the holder ends.
+    const Socket probe{::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)};
+    if (probe.fd < 0)
+      return 0;
+    if (::connect(probe.fd, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+      ucred peer{};
+      socklen_t size = sizeof peer;
+      return ::getsockopt(probe.fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 ? peer.pid : 0;
+    }
+    if (errno != ECONNREFUSED)
+      return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return 0;
+}
+
+}  // namespace
 
 LockFile::~LockFile() {
   release();
@@ -181,7 +235,7 @@ LockAttempt tryLock(const fs::path& file) {
     // Written once the lock is ours, over the number of an earlier holder: holderIn reads up to the first
     // line end, so a longer number left behind does no harm. A file open for reading only takes nothing.
     ::dprintf(fd, "%d\n", static_cast<int>(::getpid()));
-    attempt.lock = LockFile(fd, file);
+    attempt.file = LockFile(fd, file);
     return attempt;
   }
   attempt.problem = "cannot lock " + file.string() + ": it was removed again and again";
@@ -192,28 +246,41 @@ std::string anotherCopy(pid_t holder) {
   return holder > 0 ? "another zarn-vote (process " + std::to_string(holder) + ")" : "another zarn-vote";
 }
 
-LockAttempt lockProgramFolder(const fs::path& folder, const LockPlaces& places) {
-  LockAttempt inFolder = tryLock(folder / ".zarn-vote.lock");
-  if (inFolder.lock.held() || inFolder.busy)
-    return inFolder;
-  std::string problem;
-  const fs::path elsewhere = places.privateFolder(problem);
-  if (elsewhere.empty()) {
-    inFolder.problem += "; " + problem;
-    return inFolder;
+NameLock& NameLock::operator=(NameLock&& other) noexcept {
+  if (this != &other) {
+    release();
+    fd_ = std::exchange(other.fd_, -1);
   }
-  // Any spelling of the folder (relative, through a link) gets the one lock of the folder itself.
+  return *this;
+}
+
+void NameLock::release() {
+  if (fd_ >= 0)
+    ::close(fd_);
+  fd_ = -1;
+}
+
+LockAttempt lockProgramFolder(const fs::path& folder, const std::string& space) {
+  LockAttempt attempt = tryLock(folder / ".zarn-vote.lock");
+  if (attempt.busy)
+    return attempt;
+  // Any spelling of the folder (relative, through a link) gets the one name of the folder itself.
   std::error_code error;
   fs::path canonical = fs::canonical(folder, error);
   if (error)
     canonical = folder;
-  LockAttempt outside = tryLock(elsewhere / ("folder-" + nameHash(canonical.string()) + ".lock"));
-  if (!outside.problem.empty())
-    outside.problem = inFolder.problem + "; " + outside.problem;
-  return outside;
+  const std::string name = space + "/folder/" + nameHash(canonical.string());
+  LockAttempt named = tryNameLock(name);
+  if (named.busy) {
+    // The file lock, if it was had, goes with `attempt`: the holder of the name may not see that file.
+    named.holder = holderOfName(name);
+    return named;
+  }
+  attempt.name = std::move(named.name);
+  if (!attempt.held())
+    attempt.problem += "; " + named.problem;
+  return attempt;
 }
-
-GameLock::GameLock(LockPlaces places) : places_(std::move(places)) {}
 
 bool GameLock::take(pid_t pid, std::string& message) {
   message.clear();
@@ -228,19 +295,22 @@ bool GameLock::take(pid_t pid, std::string& message) {
     return true;
   lock_.release();
   game_.clear();
-  std::string problem;
-  const fs::path folder = places_.privateFolder(problem);
-  LockAttempt attempt = folder.empty() ? LockAttempt{} : tryLock(folder / ("game-" + game + ".lock"));
+  const std::string name = space_ + "/game/" + game;
+  LockAttempt attempt = tryNameLock(name);
   if (attempt.busy) {
-    message = process + " is already driven by " + anotherCopy(attempt.holder) +
+    if (game != busyGame_ || (busyHolder_ > 0 && ::kill(busyHolder_, 0) != 0 && errno == ESRCH)) {
+      busyGame_ = game;
+      busyHolder_ = holderOfName(name);
+    }
+    message = process + " is already driven by " + anotherCopy(busyHolder_) +
               "; this copy attaches once that one has let go of it";
     return false;
   }
   game_ = game;
-  lock_ = std::move(attempt.lock);
+  lock_ = std::move(attempt.name);
   if (!lock_.held())
-    message = "no lock on " + process + " (" + (folder.empty() ? problem : attempt.problem) +
-              "); another zarn-vote could drive it as well";
+    message =
+        "no lock on " + process + " (" + attempt.problem + "); another zarn-vote could drive it as well";
   return true;
 }
 
