@@ -15,16 +15,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "e2e/e2e_support.h"
-#include "support/child_process.h"
-#include "support/temp_folder.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // Seconds to wait for one step: a punt with its announcement takes some five seconds of console pauses, a
@@ -41,9 +37,9 @@ std::string uniqueTitle(const std::string& kind) {
 }
 
 // A copy of zarn-vote without its window on `folder`.
-std::unique_ptr<ChildProcess> startCopy(const TempFolder& folder, ChildSetup setup = {}) {
-  return std::make_unique<ChildProcess>(
-      std::vector<std::string>{ZARN_VOTE_PATH, "--headless", "--dir", folder.path().string()}, setup);
+std::unique_ptr<ServiceProcess> startCopy(const std::filesystem::path& folder, ChildSetup setup = {}) {
+  return std::make_unique<ServiceProcess>(ZARN_VOTE_PATH, folder, std::vector<std::string>{"--headless"},
+                                          setup);
 }
 
 // $XDG_RUNTIME_DIR set to `folder`, as a desktop session sets it, and unset, as for a system service.
@@ -62,14 +58,7 @@ std::string outputOf(const char* which, const ChildProcess& copy) {
   return std::string("\n") + which + " copy's output:\n" + copy.output();
 }
 
-class CopiesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const std::string display = displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
-    ASSERT_FALSE(display.empty()) << "the Xvfb fixture did not run";
-    ::setenv("DISPLAY", display.c_str(), 1);
-  }
-};
+using CopiesTest = OnXvfbTest;
 
 // Writable, the folder takes the lock file; read-only (to a user other than root), only the lock name of
 // the folder keeps copies apart, and they behave alike. The first copy has a $XDG_RUNTIME_DIR, the others
@@ -79,10 +68,9 @@ class SameFolderTest : public CopiesTest, public ::testing::WithParamInterface<b
 TEST_P(SameFolderTest, ASecondCopyEndsAtOnceNamingTheFirstAndAKilledFirstLeavesNoLock) {
   const bool readOnly = GetParam();
   const std::optional<UserIds> user = readOnly ? unprivilegedUser() : std::nullopt;
-  TempFolder folder;
-  folder.write("settings.ini", settingsFor(uniqueTitle("same folder")));
+  const std::filesystem::path folder = programFolder(settingsFor(uniqueTitle("same folder")));
   if (readOnly)
-    ::chmod(folder.path().c_str(), 0555);
+    ::chmod(folder.c_str(), 0555);
   TempFolder runtime;
   // No game has the title: a copy that says so has its lock and runs the service.
   auto first = startCopy(folder, withRuntimeFolder(runtime, user));
@@ -96,7 +84,7 @@ TEST_P(SameFolderTest, ASecondCopyEndsAtOnceNamingTheFirstAndAKilledFirstLeavesN
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 3) << describeStatus(*status);
   // Its output comes through a pipe, which may still be read after the end.
   const std::string why = "zarn-vote: another zarn-vote (process " + std::to_string(first->pid()) +
-                          ") already runs on " + folder.path().string() + "; this copy ends\n";
+                          ") already runs on " + folder.string() + "; this copy ends\n";
   EXPECT_TRUE(second->waitForOutput(why, kPatience));
   EXPECT_EQ(why, second->output()) << "and nothing else";
   EXPECT_TRUE(first->running()) << outputOf("first", *first);
@@ -107,8 +95,8 @@ TEST_P(SameFolderTest, ASecondCopyEndsAtOnceNamingTheFirstAndAKilledFirstLeavesN
   EXPECT_EQ(std::string::npos, third->output().find("lock")) << outputOf("third", *third);
   const int stopped = third->stop();
   EXPECT_TRUE(WIFEXITED(stopped) && WEXITSTATUS(stopped) == 0) << describeStatus(stopped);
-  EXPECT_EQ(!readOnly, fs::exists(folder / ".zarn-vote.lock"));
-  EXPECT_TRUE(fs::is_empty(runtime.path())) << "no lock left behind";
+  EXPECT_EQ(!readOnly, std::filesystem::exists(folder / ".zarn-vote.lock"));
+  EXPECT_TRUE(std::filesystem::is_empty(runtime.path())) << "no lock left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(WritableAndReadOnly, SameFolderTest, ::testing::Values(false, true),
@@ -126,13 +114,12 @@ TEST_P(TwoFoldersTest, ACopyOnAnotherFolderLeavesTheGameToTheDriverUntilItIsKill
   const bool runtimeForOneOnly = GetParam();
   const std::string title = uniqueTitle("two folders");
   const std::string settings = settingsFor(title) + "[Votes]\r\nMax Map Votes=0\r\n";
-  TempFolder one;
   TempFolder two;
   TempFolder runtime;
-  one.write("settings.ini", settings);
   two.write("settings.ini", settings);
-  auto a = startCopy(one, runtimeForOneOnly ? withRuntimeFolder(runtime, std::nullopt) : ChildSetup{});
-  auto b = startCopy(two, runtimeForOneOnly ? withoutRuntimeFolder(std::nullopt) : ChildSetup{});
+  auto a = startCopy(programFolder(settings),
+                     runtimeForOneOnly ? withRuntimeFolder(runtime, std::nullopt) : ChildSetup{});
+  auto b = startCopy(two.path(), runtimeForOneOnly ? withoutRuntimeFolder(std::nullopt) : ChildSetup{});
   ASSERT_TRUE(a->waitForOutput(kNotFound, kPatience)) << outputOf("a", *a);
   ASSERT_TRUE(b->waitForOutput(kNotFound, kPatience)) << outputOf("b", *b);
 
@@ -142,17 +129,10 @@ TEST_P(TwoFoldersTest, ACopyOnAnotherFolderLeavesTheGameToTheDriverUntilItIsKill
                       "1.9 say 4 /vote 3\n2.2 say 5 /vote 3\n2.5 say 6 /vote 3\n2.8 say 0 gg\n",
                       {}, title);
   ASSERT_FALSE(game.waitForStart("START").empty());
-  ChildProcess* driver = nullptr;
-  ChildProcess* other = nullptr;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kPatience);
-  while (driver == nullptr && std::chrono::steady_clock::now() < deadline) {
-    if (a->outputCount(kFound) > 0 || b->outputCount(kFound) > 0) {
-      driver = a->outputCount(kFound) > 0 ? a.get() : b.get();
-      other = driver == a.get() ? b.get() : a.get();
-    }
-    std::this_thread::sleep_for(10ms);
-  }
-  ASSERT_NE(nullptr, driver) << outputOf("a", *a) << outputOf("b", *b);
+  ASSERT_TRUE(pollUntil([&] { return a->outputCount(kFound) > 0 || b->outputCount(kFound) > 0; }, kPatience))
+      << outputOf("a", *a) << outputOf("b", *b);
+  ChildProcess* driver = a->outputCount(kFound) > 0 ? a.get() : b.get();
+  ChildProcess* other = driver == a.get() ? b.get() : a.get();
   const std::string why = "zarn-vote: game not usable: the game's process " + std::to_string(game.pid()) +
                           " is already driven by another zarn-vote (process " +
                           std::to_string(driver->pid()) +

@@ -1,14 +1,6 @@
 #include "e2e/e2e_support.h"
 
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
-
-namespace fs = std::filesystem;
+#include <stdlib.h>
 
 const char* const kVoteScenario =
     "0 join 0 Ann\n0 join 1 Cy\n0 join 2 Dee\n0 join 3 Bob\n0 join 4 Eve\n0 join 5 Fay\n0 join 6 Gus\n"
@@ -17,9 +9,10 @@ const char* const kVoteScenario =
     "3.1 say 0 /vote map\n3.4 say 1 /vote map\n3.7 say 2 /vote map\n4.0 say 4 /vote map\n"
     "4.3 say 5 /vote map\n4.6 say 6 /vote map\n4.9 say 0 gg\n";
 
-std::string settingsFor(const std::string& title, const std::string& memory, const std::string& more) {
+std::string settingsFor(const std::string& title, const std::string& memory, const std::string& more,
+                        const std::string& processing) {
   return "[Game]\r\nName=" + title + "\r\n[Memory]\r\nPlayer Start=&H1100000\r\n" + memory +
-         "[General]\r\nFirst Run=False\r\nInterval=100\r\nInterval 2=2000\r\n" + more;
+         "[General]\r\nFirst Run=False\r\nInterval=100\r\nInterval 2=" + processing + "\r\n" + more;
 }
 
 void expectNoGameFaults(const GameSimProcess& game) {
@@ -38,41 +31,22 @@ void expectScenarioOutcome(const GameSimProcess& game) {
   expectNoGameFaults(game);
 }
 
-Service::Service(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::string& settings) {
-  static int counter = 0;
-  folder_ = fs::temp_directory_path() /
-            ("zarn-vote-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-  fs::remove_all(folder_);
-  fs::create_directories(folder_);
-  std::ofstream(folder_ / "settings.ini", std::ios::binary) << settings;
-  std::vector<std::string> all{program, "--dir", folder_.string()};
-  all.insert(all.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& argument : all)
-    argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  const std::string output = (folder_ / "output.txt").string();
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    if (std::freopen(output.c_str(), "w", stderr) == nullptr ||
-        std::freopen(output.c_str(), "a", stdout) == nullptr)
-      ::_exit(126);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
+void OnXvfbTest::SetUp() {
+  const std::string display = displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
+  ASSERT_FALSE(display.empty()) << "the Xvfb fixture did not run";
+  ::setenv("DISPLAY", display.c_str(), 1);
+  ::setenv("QT_QPA_PLATFORM", "xcb", 1);
 }
 
-Service::~Service() {
-  stop();
-  fs::remove_all(folder_);
+std::filesystem::path OnXvfbTest::programFolder(const std::string& settings) const {
+  folder_.write("settings.ini", settings);
+  return folder_.path();
 }
 
-int Service::stop() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, &status_, 0);
-    pid_ = -1;
-  }
-  return status_;
+std::vector<std::string> WindowAndServiceModeTest::mode() const {
+  return GetParam() ? std::vector<std::string>{} : std::vector<std::string>{"--headless"};
+}
+
+std::string windowOrHeadless(const ::testing::TestParamInfo<bool>& param) {
+  return param.param ? "Window" : "Headless";
 }

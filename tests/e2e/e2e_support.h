@@ -1,24 +1,27 @@
-// What the end-to-end tests share, natively and under Wine: zarn-vote run as a program in a folder of its
-// own, the vote scenario the simulator plays, the settings that aim the service at it, and the check of
-// the outcome in the simulator's transcript.
+// What the end-to-end tests share, natively and under Wine: the display of the Xvfb fixture, a program
+// folder for zarn-vote, the vote scenario the simulator plays, the settings that aim the service at it, and
+// the check of the outcome in the simulator's transcript.
 #pragma once
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "support/game_sim_process.h"
+#include "support/service_process.h"
+#include "support/temp_folder.h"
 
 // Six players vote Bob (slot 3) out, then six vote for a map change; each line stands for 0.3 s, three
 // collection intervals.
 extern const char* const kVoteScenario;
 
-// The service at short intervals (100 ms collection, 2 s processing) against a simulator with the default
-// chat and console addresses. `memory` adds keys to [Memory], each with its CR LF; `more` adds sections.
+// The service at short intervals (100 ms collection, `processing` ms processing) against a simulator with
+// the default chat and console addresses. `memory` adds keys to [Memory], each with its CR LF; `more` adds
+// sections.
 std::string settingsFor(const std::string& title, const std::string& memory = "",
-                        const std::string& more = "");
+                        const std::string& more = "", const std::string& processing = "2000");
 
 // Nothing went wrong in the game: no unknown command, no dropped or missed key, nothing written past the
 // console line.
@@ -28,21 +31,22 @@ void expectNoGameFaults(const GameSimProcess& game);
 // change, and nothing the scenario does not call for (expectNoGameFaults).
 void expectScenarioOutcome(const GameSimProcess& game);
 
-// zarn-vote (`program`) in a run folder of its own, its output kept in files.
-class Service {
- public:
-  Service(const std::string& program, const std::vector<std::string>& arguments, const std::string& settings);
-  ~Service();
-  Service(const Service&) = delete;
-  Service& operator=(const Service&) = delete;
+// zarn-vote and the simulator on the display of the Xvfb fixture, with a program folder for zarn-vote.
+class OnXvfbTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  // The program folder, with `settings` as its settings.ini.
+  std::filesystem::path programFolder(const std::string& settings) const;
 
-  // SIGTERM, then the exit status.
-  int stop();
-  std::string output() const { return readWholeFile(folder_ / "output.txt"); }
-  std::string errorLog() const { return readWholeFile(folder_ / "errorlog.log"); }
-
- private:
-  std::filesystem::path folder_;
-  pid_t pid_ = -1;
-  int status_ = -1;
+  TempFolder folder_;
 };
+
+// Each test twice: against zarn-vote's window and against its service mode.
+class WindowAndServiceModeTest : public OnXvfbTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  // No arguments for the window, "--headless" for the service mode.
+  std::vector<std::string> mode() const;
+};
+
+// "Window" or "Headless", to name the instances of a WindowAndServiceModeTest.
+std::string windowOrHeadless(const ::testing::TestParamInfo<bool>& param);

@@ -4,7 +4,6 @@
 // to the line, and nothing is written past it. The checks read the simulator's transcript and zarn-vote's
 // error log. Real time: the service runs at short intervals, and a run takes some ten to twenty seconds.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,30 +23,12 @@ using namespace std::chrono_literals;
 // pauses, and the machine may be busy.
 constexpr int kPatience = 40;
 
-// zarn-vote and the simulator on the display of the Xvfb fixture.
-class OnXvfbTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    display_ = displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
-    ASSERT_FALSE(display_.empty()) << "the Xvfb fixture did not run";
-    ::setenv("DISPLAY", display_.c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-  }
-  std::string display_;
-};
-
-class EndToEndTest : public OnXvfbTest, public ::testing::WithParamInterface<bool> {
- protected:
-  // The window, or the service mode.
-  std::vector<std::string> mode() const {
-    return GetParam() ? std::vector<std::string>{} : std::vector<std::string>{"--headless"};
-  }
-};
+using EndToEndTest = WindowAndServiceModeTest;
 
 TEST_P(EndToEndTest, SixVotesPuntAPlayerAndSixMapVotesChangeTheMap) {
   GameSimProcess game(ZARN_GAME_SIM_PATH, kVoteScenario);
   ASSERT_FALSE(game.waitForStart("START").empty());
-  Service service(ZARN_VOTE_PATH, mode(), settingsFor(game.title()));
+  ServiceProcess service(ZARN_VOTE_PATH, programFolder(settingsFor(game.title())), mode());
 
   ASSERT_TRUE(game.waitFor("PUNT 3 Bob", kPatience)) << service.output();
   ASSERT_TRUE(game.waitFor("TALK Player:_Bob(3)_voted out!", kPatience)) << service.output();
@@ -63,7 +44,7 @@ TEST_P(EndToEndTest, AGameKilledAndStartedAgainIsFoundWithoutARestart) {
   auto first = std::make_unique<GameSimProcess>(ZARN_GAME_SIM_PATH, "0 join 3 Bob\n",
                                                 std::vector<std::string>{}, title);
   ASSERT_FALSE(first->waitForStart("START").empty());
-  Service service(ZARN_VOTE_PATH, mode(), settingsFor(title));
+  ServiceProcess service(ZARN_VOTE_PATH, programFolder(settingsFor(title)), mode());
   std::this_thread::sleep_for(3s);  // attached, and a processing tick went by
   first->kill();
   std::this_thread::sleep_for(2s);  // the ticks fail meanwhile and are logged
@@ -107,8 +88,10 @@ const char* const kTwoPuntsScenario =
 TEST_P(EndToEndTest, LongAnnouncementsAreCutToTheConsoleLineAndTheMemoryBehindItStaysWhole) {
   GameSimProcess game(ZARN_GAME_SIM_PATH, kTwoPuntsScenario, {"--console-bytes", "90"});
   ASSERT_FALSE(game.waitForStart("START").empty());
-  Service service(ZARN_VOTE_PATH, mode(),
-                  settingsFor(game.title(), "", kLongPuntMessages + "Display Player Number=False\r\n"));
+  ServiceProcess service(
+      ZARN_VOTE_PATH,
+      programFolder(settingsFor(game.title(), "", kLongPuntMessages + "Display Player Number=False\r\n")),
+      mode());
 
   const std::string announcement = kLongPuntMessage1 + kLongPuntMessage2;
   ASSERT_TRUE(game.waitFor("PUNT 3 Bob", kPatience)) << service.output();
@@ -134,8 +117,9 @@ TEST_P(EndToEndTest, LongAnnouncementsAreCutToTheConsoleLineAndTheMemoryBehindIt
 TEST_F(OnXvfbTest, AConsoleSizeLargerThanTheGamesLineOverwritesTheMemoryBehindIt) {
   GameSimProcess game(ZARN_GAME_SIM_PATH, kVoteScenario, {"--console-bytes", "90"});
   ASSERT_FALSE(game.waitForStart("START").empty());
-  Service service(ZARN_VOTE_PATH, {"--headless"},
-                  settingsFor(game.title(), "Console Size=300\r\n", kLongPuntMessages));
+  ServiceProcess service(ZARN_VOTE_PATH,
+                         programFolder(settingsFor(game.title(), "Console Size=300\r\n", kLongPuntMessages)),
+                         {"--headless"});
 
   ASSERT_TRUE(game.waitFor("PUNT 3 Bob", kPatience)) << service.output();
   EXPECT_EQ(game.waitForStart("MEMORY ", kPatience),
@@ -145,8 +129,6 @@ TEST_F(OnXvfbTest, AConsoleSizeLargerThanTheGamesLineOverwritesTheMemoryBehindIt
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowAndServiceMode, EndToEndTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& param) {
-                           return param.param ? "Window" : "Headless";
-                         });
+                         windowOrHeadless);
 
 }  // namespace

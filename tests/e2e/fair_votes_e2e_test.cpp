@@ -2,24 +2,16 @@
 // checked on the simulator's transcript, votes.log and the service's stdout. Real time: the service runs
 // at short intervals and a run takes some half a minute.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "support/game_sim_process.h"
+#include "e2e/e2e_support.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // Seconds to wait for one step: a punt and its announcement take some five seconds of console pauses,
@@ -43,51 +35,28 @@ const std::string kScenario =
     "10.0 say 0 /vote map\n10.3 say 1 /vote map\n10.6 say 2 /vote map\n10.9 say 4 /vote map\n"
     "11.2 say 6 /vote map\n11.5 say 0 gg\n";
 
-std::string settingsFor(const std::string& title) {
-  return "[Game]\r\nName=" + title +
-         "\r\n[Memory]\r\nPlayer Start=&H1100000\r\n"
-         "[General]\r\nFirst Run=False\r\nInterval=100\r\nInterval 2=2000\r\n"
-         "[Fair Votes]\r\nOne Vote Per Player=True\r\nVotes Follow Player=True\r\nImmune Players=Admin\r\n"
-         "Player Vote Share=30\r\nMap Vote Share=60\r\nMin Players=3\r\n"
-         "Progress Message=Progress %name% %votes%/%needed%\r\nAudit Log=True\r\n";
-}
+const std::string kFairVotes =
+    "[Fair Votes]\r\nOne Vote Per Player=True\r\nVotes Follow Player=True\r\nImmune Players=Admin\r\n"
+    "Player Vote Share=30\r\nMap Vote Share=60\r\nMin Players=3\r\n"
+    "Progress Message=Progress %name% %votes%/%needed%\r\nAudit Log=True\r\n";
 
-TEST(FairVotesEndToEnd, AllRulesTogetherInServiceMode) {
-  const std::string display = displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
-  ASSERT_FALSE(display.empty()) << "the Xvfb fixture did not run";
-  ::setenv("DISPLAY", display.c_str(), 1);
+using FairVotesEndToEnd = OnXvfbTest;
 
+TEST_F(FairVotesEndToEnd, AllRulesTogetherInServiceMode) {
   GameSimProcess game(ZARN_GAME_SIM_PATH, kScenario);
   ASSERT_FALSE(game.waitForStart("START").empty());
-
-  const fs::path folder = fs::temp_directory_path() / ("zarn-vote-fair-e2e-" + std::to_string(::getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  std::ofstream(folder / "settings.ini", std::ios::binary) << settingsFor(game.title());
-  const std::string output = (folder / "stdout.txt").string();
-  const std::string errors = (folder / "stderr.txt").string();
-  const pid_t service = ::fork();
-  if (service == 0) {
-    if (std::freopen(output.c_str(), "w", stdout) == nullptr ||
-        std::freopen(errors.c_str(), "w", stderr) == nullptr)
-      ::_exit(126);
-    const std::string dir = folder.string();
-    ::execl(ZARN_VOTE_PATH, ZARN_VOTE_PATH, "--headless", "--dir", dir.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ASSERT_GT(service, 0);
+  ServiceProcess service(ZARN_VOTE_PATH, programFolder(settingsFor(game.title(), "", kFairVotes)),
+                         {"--headless"});
+  ASSERT_GT(service.pid(), 0);
 
   const bool punted = game.waitFor("PUNT 3 Bob", kPatience);
   const bool mapChanged = punted && game.waitFor("MAP 2", kPatience);
   std::this_thread::sleep_for(5s);  // two more processing ticks: nothing further may happen
-  ::kill(service, SIGTERM);
-  int status = 0;
-  ::waitpid(service, &status, 0);
-  const std::string audit = readWholeFile(folder / "votes.log");
-  const std::string echoed = readWholeFile(output);
-  const std::string errorLog = readWholeFile(folder / "errorlog.log");
-  const std::string notices = readWholeFile(errors);
-  fs::remove_all(folder);
+  const int status = service.stop();
+  const std::string audit = folder_.read("votes.log");
+  const std::string echoed = service.standardOutput();
+  const std::string errorLog = service.errorLog();
+  const std::string notices = service.standardError();
 
   std::string transcript;
   for (const std::string& line : game.lines())

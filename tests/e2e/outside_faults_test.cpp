@@ -10,12 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -23,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/child_process.h"
+#include "e2e/e2e_support.h"
 #include "support/error_log_entries.h"
 
 namespace {
@@ -37,13 +34,6 @@ constexpr int kPatience = 40;
 // The processing interval the tests set (Interval 2), and a wait that spans two processing ticks.
 constexpr auto kTwoProcessingTicks = 4s;
 
-std::string readFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
 // 0 for a file that is not there.
 std::uintmax_t sizeOf(const fs::path& path) {
   std::error_code error;
@@ -51,153 +41,38 @@ std::uintmax_t sizeOf(const fs::path& path) {
   return error ? 0 : size;
 }
 
-void writeFile(const fs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-int uniqueNumber() {
-  static int counter = 0;
-  return ++counter;
-}
-
 // A window title no other test's game has.
 std::string uniqueTitle() {
+  static int counter = 0;
   return "Delta Force Land Warrior,  V1.00.42 outside " + std::to_string(::getpid()) + "-" +
-         std::to_string(uniqueNumber());
+         std::to_string(++counter);
 }
 
-// A fresh folder under the temporary folder, removed with everything in it (write permission given back
-// first, for a folder a test made read-only).
-class TempFolder {
- public:
-  explicit TempFolder(const std::string& kind) {
-    path_ = fs::temp_directory_path() / ("zarn-outside-" + kind + "-" + std::to_string(::getpid()) + "-" +
-                                         std::to_string(uniqueNumber()));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const fs::path& path() const { return path_; }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
-  void giveTo(const std::optional<UserIds>& user) const {
-    if (user && ::chown(path_.c_str(), user->uid, user->gid) != 0)
-      ADD_FAILURE() << "cannot give " << path_ << " to uid " << user->uid;
-  }
-  // The names in the folder, sorted.
-  std::vector<std::string> names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path_))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  fs::path path_;
-};
-
-// The game simulator, its transcript and scenario in a folder of its own that the user it runs as owns.
-class Game {
- public:
+// The game simulator, as the user given, until it ends by itself after two minutes.
+struct Game : GameSimProcess {
   Game(const std::string& title, const std::string& scenario, std::optional<UserIds> user = std::nullopt)
-      : folder_("game") {
-    writeFile(folder_ / "scenario.txt", scenario);
-    folder_.giveTo(user);
-    process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{ZARN_GAME_SIM_PATH, "--title", title, "--scenario",
-                                 (folder_ / "scenario.txt").string(), "--transcript",
-                                 (folder_ / "transcript.txt").string(), "--exit-after", "120"},
-        ChildSetup{user, std::nullopt, {}});
+      : GameSimProcess(ZARN_GAME_SIM_PATH, scenario, {"--exit-after", "120"}, title, {}, user) {}
+  bool waitForStart(const std::string& start) const {
+    return !GameSimProcess::waitForStart(start, kPatience).empty();
   }
-
-  // The transcript's lines without their time stamps.
-  std::vector<std::string> lines() const {
-    std::vector<std::string> lines;
-    std::istringstream content(readFile(folder_ / "transcript.txt"));
-    for (std::string line; std::getline(content, line);)
-      lines.push_back(line.size() > 12 ? line.substr(12) : line);
-    return lines;
-  }
-  int count(const std::string& line) const {
-    const auto all = lines();
-    return static_cast<int>(std::count(all.begin(), all.end(), line));
-  }
-  int countStarting(const std::string& start) const {
-    const auto all = lines();
-    return static_cast<int>(std::count_if(
-        all.begin(), all.end(), [&start](const std::string& line) { return line.rfind(start, 0) == 0; }));
-  }
-  bool waitForStart(const std::string& start, int seconds = kPatience) const {
-    return waitUntil([&] { return countStarting(start) > 0; }, seconds);
-  }
-  bool waitFor(const std::string& line, int seconds = kPatience) const {
-    return waitUntil([&] { return count(line) > 0; }, seconds);
-  }
-  std::string transcript() const {
-    return "\ntranscript:\n" + readFile(folder_ / "transcript.txt") + "simulator output:\n" +
-           process_->output();
-  }
-  // At once, as a crash or `kill -9` would end it: its window goes with its X connection.
-  void kill() { process_->kill(); }
-
- private:
-  template <typename Done>
-  static bool waitUntil(Done done, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() >= deadline)
-        return false;
-      std::this_thread::sleep_for(5ms);
-    }
-    return true;
-  }
-
-  TempFolder folder_;
-  std::unique_ptr<ChildProcess> process_;
+  bool waitFor(const std::string& line) const { return GameSimProcess::waitFor(line, kPatience); }
 };
 
 // zarn-vote with --dir on a program folder the test prepared.
-class Service {
- public:
-  Service(const fs::path& folder, std::vector<std::string> mode, ChildSetup setup = {}) : folder_(folder) {
-    std::vector<std::string> arguments{ZARN_VOTE_PATH, "--dir", folder.string()};
-    arguments.insert(arguments.end(), mode.begin(), mode.end());
-    process_ = std::make_unique<ChildProcess>(std::move(arguments), setup);
-  }
-
-  ChildProcess& process() { return *process_; }
-  std::string output() const { return "\nzarn-vote's output:\n" + process_->output(); }
+struct Service : ServiceProcess {
+  Service(const fs::path& folder, const std::vector<std::string>& mode, ChildSetup setup = {})
+      : ServiceProcess(ZARN_VOTE_PATH, folder, mode, setup) {}
+  std::string output() const { return "\nzarn-vote's output:\n" + ChildProcess::output(); }
   bool waitForOutput(const std::string& text, int times = 1) const {
-    return process_->waitForOutput(text, kPatience, times);
+    return ChildProcess::waitForOutput(text, kPatience, times);
   }
-  int timesFound() const { return process_->outputCount("zarn-vote: game found: "); }
-  std::string errorLog() const { return readFile(folder_ / "errorlog.log"); }
-  bool waitForLog(const std::string& text) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kPatience);
-    while (errorLog().find(text) == std::string::npos) {
-      if (std::chrono::steady_clock::now() >= deadline)
-        return false;
-      std::this_thread::sleep_for(10ms);
-    }
-    return true;
-  }
+  bool waitForLog(const std::string& text) const { return ServiceProcess::waitForLog(text, kPatience); }
   // Alive, then SIGTERM ends it with status 0.
   void expectRunningAndStops() {
-    ASSERT_TRUE(process_->running()) << describeStatus(process_->waitForEnd(0ms).value_or(-1)) << output();
-    const int status = process_->stop();
+    ASSERT_TRUE(running()) << describeStatus(waitForEnd(0ms).value_or(-1)) << output();
+    const int status = stop();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeStatus(status) << output();
   }
-
- private:
-  fs::path folder_;
-  std::unique_ptr<ChildProcess> process_;
 };
 
 const std::vector<std::string> kHeadless{"--headless"};
@@ -205,21 +80,13 @@ const std::vector<std::string> kHeadless{"--headless"};
 const std::string kSevenPlayers =
     "0 join 0 Ann\n0 join 1 Cy\n0 join 2 Dee\n0 join 3 Bob\n0 join 4 Eve\n0 join 5 Fay\n0 join 6 Gus\n";
 
-// Six players vote Bob (slot 3) out, one line every 0.3 s, three collection intervals each.
-std::string votesAgainstBob(double from) {
+// Six players vote for `target`: "3" votes Bob (slot 3) out, "map" changes the map. One line every 0.3 s,
+// three collection intervals each.
+std::string votesFor(const std::string& target, double from) {
   std::ostringstream lines;
   int at = 0;
   for (const int slot : {0, 1, 2, 4, 5, 6})
-    lines << from + 0.3 * at++ << " say " << slot << " /vote 3\n";
-  lines << from + 0.3 * at << " say 0 gg\n";
-  return lines.str();
-}
-
-std::string votesForTheMap(double from) {
-  std::ostringstream lines;
-  int at = 0;
-  for (const int slot : {0, 1, 2, 4, 5, 6})
-    lines << from + 0.3 * at++ << " say " << slot << " /vote map\n";
+    lines << from + 0.3 * at++ << " say " << slot << " /vote " << target << "\n";
   lines << from + 0.3 * at << " say 0 gg\n";
   return lines.str();
 }
@@ -227,12 +94,9 @@ std::string votesForTheMap(double from) {
 const std::string kAnnouncement = "TALK Player:_Bob(3)_voted out!";
 const std::string kMapNotice = "TALK Map has been voted ~ map changing...";
 
-// The service at short intervals against a simulator with the default chat and console addresses.
-std::string settingsFor(const std::string& title, const std::string& more = "") {
-  return "[Game]\r\nName=" + title +
-         "\r\n[Memory]\r\nPlayer Start=&H1100000\r\n"
-         "[General]\r\nFirst Run=False\r\nInterval=100\r\nInterval 2=1500\r\n" +
-         more;
+// The service at short intervals, processing every 1.5 s.
+std::string settings(const std::string& title, const std::string& more = "") {
+  return settingsFor(title, "", more, "1500");
 }
 
 // Every entry whole: it ends with CR LF and its label, with at least date, time and description before.
@@ -249,14 +113,6 @@ void expectWholeEntries(const std::string& log) {
   }
 }
 
-// Nothing the game could not take: no console line it does not know, no key lost.
-void expectNoLostKeys(const Game& game) {
-  for (const std::string& line : game.lines()) {
-    for (const char* fault : {"UNKNOWN", "DROPPED", "MISSED"})
-      EXPECT_NE(0u, line.rfind(fault, 0)) << line << game.transcript();
-  }
-}
-
 // Clicks a button of the main window, given by its centre's distance from the window's bottom edge (the
 // buttons span the window's width or sit in thirds), through the X test extension.
 bool clickMainWindow(const std::string& xFraction, int fromBottom) {
@@ -268,17 +124,7 @@ bool clickMainWindow(const std::string& xFraction, int fromBottom) {
   return std::system(command.c_str()) == 0;
 }
 
-class OutsideFaultsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string display = readFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
-    while (!display.empty() && (display.back() == '\n' || display.back() == ' '))
-      display.pop_back();
-    ASSERT_FALSE(display.empty()) << "the Xvfb fixture did not run";
-    ::setenv("DISPLAY", (":" + display).c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-  }
-};
+using OutsideFaultsTest = OnXvfbTest;
 
 // --- The game killed in the middle of a console sequence and started again ---------------------------
 //
@@ -292,11 +138,10 @@ class OutsideFaultsTest : public ::testing::Test {
 // the announcement leaves nothing to do: the new game hears nothing, not even the rest of the announcement.
 TEST_F(OutsideFaultsTest, GameKilledDuringThePuntAnnouncementIsFoundAgainAndSentNothing) {
   const std::string title = uniqueTitle();
-  TempFolder folder("program");
-  writeFile(folder / "settings.ini", settingsFor(title));
-  auto first = std::make_unique<Game>(title, kSevenPlayers + votesAgainstBob(1));
+  const fs::path folder = programFolder(settings(title));
+  auto first = std::make_unique<Game>(title, kSevenPlayers + votesFor("3", 1));
   ASSERT_TRUE(first->waitForStart("START"));
-  Service service(folder.path(), kHeadless);
+  Service service(folder, kHeadless);
 
   ASSERT_TRUE(first->waitFor("PUNT 3 Bob")) << first->transcript() << service.output();
   ASSERT_TRUE(first->waitFor("COMMAND talk")) << first->transcript() << service.output();
@@ -323,12 +168,12 @@ TEST_F(OutsideFaultsTest, GameKilledBeforeItsPuntOrMapChangeLeavesTheNewGameWith
   const struct {
     std::string votes;
     const char* cutAt;
-  } cases[] = {{votesAgainstBob(1), "CONSOLE open"}, {votesForTheMap(1), "COMMAND talk"}};
+  } cases[] = {{votesFor("3", 1), "CONSOLE open"}, {votesFor("map", 1), "COMMAND talk"}};
   for (const auto& [votes, cutAt] : cases) {
     SCOPED_TRACE(cutAt);
     const std::string title = uniqueTitle();
-    TempFolder folder("program");
-    writeFile(folder / "settings.ini", settingsFor(title));
+    TempFolder folder;
+    folder.write("settings.ini", settings(title));
     auto first = std::make_unique<Game>(title, kSevenPlayers + votes);
     ASSERT_TRUE(first->waitForStart("START"));
     Service service(folder.path(), kHeadless);
@@ -352,11 +197,10 @@ TEST_F(OutsideFaultsTest, GameKilledBeforeItsPuntOrMapChangeLeavesTheNewGameWith
 // the new one, whose players voted for nothing, gets no map change and no key at all.
 TEST_F(OutsideFaultsTest, GameRestartedWithinThePauseBeforeTheMapChangeGetsNothing) {
   const std::string title = uniqueTitle();
-  TempFolder folder("program");
-  writeFile(folder / "settings.ini", settingsFor(title));
-  auto first = std::make_unique<Game>(title, kSevenPlayers + votesForTheMap(1));
+  const fs::path folder = programFolder(settings(title));
+  auto first = std::make_unique<Game>(title, kSevenPlayers + votesFor("map", 1));
   ASSERT_TRUE(first->waitForStart("START"));
-  Service service(folder.path(), kHeadless);
+  Service service(folder, kHeadless);
 
   ASSERT_TRUE(first->waitFor(kMapNotice)) << first->transcript() << service.output();
   // The game takes a key while it is still held: the link releases it some 20 ms later, and a game gone
@@ -378,11 +222,10 @@ TEST_F(OutsideFaultsTest, OperatorsNextMapCutByTheGamesDeathIsCarriedOutOnceInTh
   if (std::system("command -v xdotool >/dev/null") != 0)
     GTEST_SKIP() << "xdotool is not installed (Debian package xdotool)";
   const std::string title = uniqueTitle();
-  TempFolder folder("program");
-  writeFile(folder / "settings.ini", settingsFor(title));
+  const fs::path folder = programFolder(settings(title));
   auto first = std::make_unique<Game>(title, kSevenPlayers);
   ASSERT_TRUE(first->waitForStart("START"));
-  Service service(folder.path(), {});
+  Service service(folder, {});
   ASSERT_TRUE(service.waitForOutput("zarn-vote: game found: ")) << service.output();
 
   // Next Map sits in the middle of the row of three buttons, 55 pixels above the window's bottom edge. Its
@@ -399,8 +242,8 @@ TEST_F(OutsideFaultsTest, OperatorsNextMapCutByTheGamesDeathIsCarriedOutOnceInTh
   EXPECT_EQ(1, second.count("TALK The admin has voted for a map change!")) << second.transcript();
   EXPECT_EQ(1, second.count("COMMAND resetgames")) << second.transcript();
   EXPECT_EQ(2, second.countStarting("COMMAND")) << second.transcript();
-  expectNoLostKeys(second);
-  EXPECT_TRUE(service.process().running()) << service.output();
+  expectNoGameFaults(second);
+  EXPECT_TRUE(service.running()) << service.output();
 }
 
 // --- The game's window gone while its process lives ----------------------------------------------------
@@ -410,18 +253,17 @@ TEST_F(OutsideFaultsTest, OperatorsNextMapCutByTheGamesDeathIsCarriedOutOnceInTh
 // with the title is back. The punt's count was not cleared, so it goes out once the window is back.
 TEST_F(OutsideFaultsTest, WindowGoneWhileTheGameRunsFailsTheTicksUntilItIsBack) {
   const std::string title = uniqueTitle();
-  TempFolder folder("program");
-  writeFile(folder / "settings.ini", settingsFor(title));
-  Game game(title, kSevenPlayers + "1 window gone\n" + votesAgainstBob(1.5) + "10 window back\n");
+  const fs::path folder = programFolder(settings(title));
+  Game game(title, kSevenPlayers + "1 window gone\n" + votesFor("3", 1.5) + "10 window back\n");
   ASSERT_TRUE(game.waitForStart("START"));
-  Service service(folder.path(), kHeadless);
+  Service service(folder, kHeadless);
   ASSERT_TRUE(service.waitForOutput("zarn-vote: game found: ")) << service.output();
 
   ASSERT_TRUE(game.waitFor("WINDOW gone")) << game.transcript();
   ASSERT_TRUE(service.waitForOutput("zarn-vote: game not found: ")) << service.output();
   ASSERT_TRUE(service.waitForLog("cannot press a key in the game")) << service.errorLog() << service.output();
   ASSERT_TRUE(service.waitForLog(" - Vote Collection")) << "reads fail too while no window has the title";
-  EXPECT_TRUE(service.process().running()) << service.output();
+  EXPECT_TRUE(service.running()) << service.output();
   EXPECT_EQ(0, game.countStarting("WINDOW back"))
       << "too slow to see the failure before the window came back" << game.transcript() << service.errorLog();
   EXPECT_EQ(0, game.countStarting("KEY")) << game.transcript();
@@ -432,7 +274,7 @@ TEST_F(OutsideFaultsTest, WindowGoneWhileTheGameRunsFailsTheTicksUntilItIsBack) 
   std::this_thread::sleep_for(kTwoProcessingTicks);
   EXPECT_EQ(1, game.count("PUNT 3 Bob")) << game.transcript();
   EXPECT_EQ(1, game.count(kAnnouncement)) << game.transcript();
-  expectNoLostKeys(game);
+  expectNoGameFaults(game);
   const std::string log = service.errorLog();
   expectWholeEntries(log);
   service.expectRunningAndStops();
@@ -440,7 +282,7 @@ TEST_F(OutsideFaultsTest, WindowGoneWhileTheGameRunsFailsTheTicksUntilItIsBack) 
 
 // --- settings.ini changed while the program runs -------------------------------------------------------
 
-class SettingsChangeTest : public OutsideFaultsTest, public ::testing::WithParamInterface<bool> {};
+using SettingsChangeTest = WindowAndServiceModeTest;
 
 // With the limit 5, three votes punt nobody. The operator lowers the limit to 2 and changes the
 // announcement while the service runs: the ticks go on with the old values until the next activation
@@ -450,16 +292,14 @@ TEST_P(SettingsChangeTest, SettingsChangedWhileRunningTakeEffectAtTheNextActivat
   if (window && std::system("command -v xdotool >/dev/null") != 0)
     GTEST_SKIP() << "xdotool is not installed (Debian package xdotool)";
   const std::string title = uniqueTitle();
-  TempFolder folder("program");
-  writeFile(folder / "settings.ini", settingsFor(title));
+  const fs::path folder = programFolder(settings(title));
   Game game(title,
             kSevenPlayers + "4 say 0 /vote 3\n4.3 say 1 /vote 3\n4.6 say 2 /vote 3\n4.9 say 0 three now\n");
   ASSERT_TRUE(game.waitForStart("START"));
-  Service service(folder.path(), window ? std::vector<std::string>{} : kHeadless);
+  Service service(folder, mode());
   ASSERT_TRUE(service.waitForOutput("zarn-vote: game found: ")) << service.output();
 
-  writeFile(folder / "settings.ini",
-            settingsFor(title, "[Votes]\r\nMax Player Votes=2\r\n[Messages]\r\nPunt Message 2=_is out\r\n"));
+  programFolder(settings(title, "[Votes]\r\nMax Player Votes=2\r\n[Messages]\r\nPunt Message 2=_is out\r\n"));
   ASSERT_TRUE(game.waitFor("CHAT Ann: three now")) << game.transcript();
   std::this_thread::sleep_for(kTwoProcessingTicks);
   EXPECT_EQ(0, game.countStarting("COMMAND"))
@@ -471,30 +311,28 @@ TEST_P(SettingsChangeTest, SettingsChangedWhileRunningTakeEffectAtTheNextActivat
     std::this_thread::sleep_for(500ms);
     ASSERT_TRUE(clickMainWindow("1 / 2", 19));
   } else {
-    service.process().signal(SIGHUP);
+    service.signal(SIGHUP);
     ASSERT_TRUE(service.waitForOutput("zarn-vote: reloading the settings")) << service.output();
   }
   ASSERT_TRUE(game.waitFor("TALK Player:_Bob(3)_is out")) << game.transcript() << service.output();
   EXPECT_EQ(1, game.count("PUNT 3 Bob")) << game.transcript();
-  expectNoLostKeys(game);
+  expectNoGameFaults(game);
   EXPECT_EQ("", service.errorLog());
   if (window)
-    EXPECT_TRUE(service.process().running()) << service.output();
+    EXPECT_TRUE(service.running()) << service.output();
   else
     service.expectRunningAndStops();
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowAndServiceMode, SettingsChangeTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& param) {
-                           return param.param ? "Window" : "Headless";
-                         });
+                         windowOrHeadless);
 
 // --- Program folder, settings file and error log that cannot be written -------------------------------
 
 // Two chat lines that fail the collection tick (a vote for a player number without a row, "/vote" alone),
 // then Bob voted out.
 const std::string kBadLinesThenVotes =
-    kSevenPlayers + "1 say 0 /vote 16\n1.3 say 1 /vote\n" + votesAgainstBob(1.6);
+    kSevenPlayers + "1 say 0 /vote 16\n1.3 say 1 /vote\n" + votesFor("3", 1.6);
 
 // The program folder may not be written: the log entries of the failing ticks are dropped without a word,
 // and the service punts as usual. Made writable again, the folder takes the next entry, and only that one.
@@ -502,26 +340,25 @@ const std::string kBadLinesThenVotes =
 TEST_F(OutsideFaultsTest, ReadOnlyProgramFolderDropsLogEntriesAndTheServiceVotesOn) {
   const std::optional<UserIds> user = unprivilegedUser();
   const std::string title = uniqueTitle();
-  TempFolder folder("program");
-  writeFile(folder / "settings.ini", settingsFor(title));
+  const fs::path folder = programFolder(settings(title));
   ::chmod((folder / "settings.ini").c_str(), 0644);
-  ::chmod(folder.path().c_str(), 0555);
+  ::chmod(folder.c_str(), 0555);
   Game game(title, kBadLinesThenVotes + "10 say 0 /vote 17\n", user);
   ASSERT_TRUE(game.waitForStart("START")) << game.transcript();
-  Service service(folder.path(), kHeadless, ChildSetup{user, std::nullopt, {}});
+  Service service(folder, kHeadless, ChildSetup{user, std::nullopt, {}});
 
   ASSERT_TRUE(game.waitFor("PUNT 3 Bob")) << game.transcript() << service.output();
-  EXPECT_EQ(std::vector<std::string>{"settings.ini"}, folder.names());
-  EXPECT_TRUE(service.process().running()) << service.output();
+  EXPECT_EQ(std::vector<std::string>{"settings.ini"}, folder_.names());
+  EXPECT_TRUE(service.running()) << service.output();
 
-  ::chmod(folder.path().c_str(), 0777);
+  ::chmod(folder.c_str(), 0777);
   ASSERT_TRUE(service.waitForLog("Ann: /vote 17")) << game.transcript() << service.output();
   const std::vector<std::string> entries = errorLogEntries(service.errorLog());
   ASSERT_EQ(1u, entries.size()) << service.errorLog();
   EXPECT_TRUE(entries[0].ends_with(" - Ann: /vote 17 - Vote Collection")) << entries[0];
   EXPECT_EQ(1, game.count("PUNT 3 Bob")) << game.transcript();
   EXPECT_EQ(1, game.count(kAnnouncement)) << game.transcript();
-  expectNoLostKeys(game);
+  expectNoGameFaults(game);
   EXPECT_EQ(std::string::npos, service.output().find("errorlog")) << service.output();
   service.expectRunningAndStops();
 }
@@ -530,40 +367,39 @@ TEST_F(OutsideFaultsTest, ReadOnlyProgramFolderDropsLogEntriesAndTheServiceVotes
 // service ends with status 2 and names the folder. It attaches to nothing and writes nothing but the lock
 // file that keeps a second copy off the folder.
 TEST_F(OutsideFaultsTest, SettingsFileThatIsAFolderIsReportedAndTheServiceEnds) {
-  TempFolder folder("program");
+  const fs::path& folder = folder_.path();
   fs::create_directory(folder / "settings.ini");
-  Service service(folder.path(), kHeadless);
-  const std::optional<int> status = service.process().waitForEnd(std::chrono::seconds(kPatience));
+  Service service(folder, kHeadless);
+  const std::optional<int> status = service.waitForEnd(std::chrono::seconds(kPatience));
   ASSERT_TRUE(status.has_value()) << "still running" << service.output();
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 2) << describeStatus(*status) << service.output();
-  const std::string output = service.process().output();
+  const std::string output = service.output();
   EXPECT_NE(std::string::npos,
             output.find("zarn-vote: cannot read " + (folder / "settings.ini").string() + ": is a folder"))
       << output;
   EXPECT_EQ(std::string::npos, output.find("First Run")) << output;
   EXPECT_EQ(std::string::npos, output.find("game found")) << output;
   EXPECT_EQ(std::string::npos, output.find("game not found")) << output;
-  EXPECT_EQ((std::vector<std::string>{".zarn-vote.lock", "settings.ini"}), folder.names());
+  EXPECT_EQ((std::vector<std::string>{".zarn-vote.lock", "settings.ini"}), folder_.names());
   EXPECT_TRUE(fs::is_empty(folder / "settings.ini"));
 }
 
 // An errorlog.log that is a folder takes no entry; the failing ticks end as usual and the service votes on.
 TEST_F(OutsideFaultsTest, ErrorLogThatIsAFolderTakesNothingAndTheServiceVotesOn) {
   const std::string title = uniqueTitle();
-  TempFolder folder("program");
-  writeFile(folder / "settings.ini", settingsFor(title));
+  const fs::path folder = programFolder(settings(title));
   fs::create_directory(folder / "errorlog.log");
   Game game(title, kBadLinesThenVotes);
   ASSERT_TRUE(game.waitForStart("START"));
-  Service service(folder.path(), kHeadless);
+  Service service(folder, kHeadless);
 
   ASSERT_TRUE(game.waitFor(kAnnouncement)) << game.transcript() << service.output();
   std::this_thread::sleep_for(kTwoProcessingTicks);
   EXPECT_EQ(1, game.count("PUNT 3 Bob")) << game.transcript();
-  expectNoLostKeys(game);
+  expectNoGameFaults(game);
   EXPECT_TRUE(fs::is_directory(folder / "errorlog.log"));
   EXPECT_TRUE(fs::is_empty(folder / "errorlog.log"));
-  EXPECT_EQ((std::vector<std::string>{".zarn-vote.lock", "errorlog.log", "settings.ini"}), folder.names());
+  EXPECT_EQ((std::vector<std::string>{".zarn-vote.lock", "errorlog.log", "settings.ini"}), folder_.names());
   EXPECT_EQ(std::string::npos, service.output().find("errorlog")) << service.output();
   service.expectRunningAndStops();
 }
@@ -580,11 +416,10 @@ constexpr rlim_t kLogLimit = 2048;
 // program that does not ignore it itself.
 TEST_F(OutsideFaultsTest, FullLogUnderAFileSizeLimitKeepsTheServiceAliveAndItsEntriesWhole) {
   const std::string title = uniqueTitle();
-  TempFolder folder("program");
-  writeFile(folder / "settings.ini", settingsFor(title));
+  const fs::path folder = programFolder(settings(title));
   auto first = std::make_unique<Game>(title, kSevenPlayers);
   ASSERT_TRUE(first->waitForStart("START"));
-  Service service(folder.path(), kHeadless, ChildSetup{std::nullopt, kLogLimit, {}});
+  Service service(folder, kHeadless, ChildSetup{std::nullopt, kLogLimit, {}});
   ASSERT_TRUE(service.waitForOutput("zarn-vote: game found: ")) << service.output();
   first->kill();
 
@@ -593,9 +428,8 @@ TEST_F(OutsideFaultsTest, FullLogUnderAFileSizeLimitKeepsTheServiceAliveAndItsEn
   while (sizeOf(folder / "errorlog.log") + 200 < kLogLimit && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(50ms);
   std::this_thread::sleep_for(1s);
-  ASSERT_TRUE(service.process().running())
-      << "zarn-vote ended when its log reached the file-size limit: "
-      << describeStatus(service.process().waitForEnd(0ms).value_or(-1)) << service.output();
+  ASSERT_TRUE(service.running()) << "zarn-vote ended when its log reached the file-size limit: "
+                                 << describeStatus(service.waitForEnd(0ms).value_or(-1)) << service.output();
   const auto full = sizeOf(folder / "errorlog.log");
   EXPECT_LE(full, kLogLimit);
   EXPECT_GT(full + 200, kLogLimit) << "the log never came near its limit";
@@ -603,7 +437,7 @@ TEST_F(OutsideFaultsTest, FullLogUnderAFileSizeLimitKeepsTheServiceAliveAndItsEn
   EXPECT_EQ(full, sizeOf(folder / "errorlog.log")) << "the log grew past its limit";
   expectWholeEntries(service.errorLog());
 
-  Game second(title, kSevenPlayers + votesAgainstBob(1));
+  Game second(title, kSevenPlayers + votesFor("3", 1));
   ASSERT_TRUE(second.waitFor(kAnnouncement)) << second.transcript() << service.output();
   EXPECT_EQ(1, second.count("PUNT 3 Bob")) << second.transcript();
   service.expectRunningAndStops();

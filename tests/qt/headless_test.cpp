@@ -2,20 +2,29 @@
 // mode's notices, exit statuses and signals, from the built program.
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
+#include <filesystem>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "app/qt/headless_service.h"
 #include "qt_test_support.h"
+#include "support/service_process.h"
+#include "support/temp_folder.h"
 
 namespace {
+
+// The exit code of `program` once it ended by itself within 20 s; -1 when it did not, or ended by a signal.
+int exitCode(ChildProcess& program) {
+  const std::optional<int> status = program.waitForEnd(std::chrono::seconds(20));
+  return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+}
 
 // A game that records the console steps it is sent; its pauses let the service handle its events, and the
 // first one brings a signal in, as a service manager stopping the service mid-sequence would.
@@ -51,78 +60,64 @@ class HeadlessTest : public QObject {
 
  private slots:
   void helpAndVersion() {
-    QProcess help;
-    help.start(QStringLiteral(ZARNVOTE_BINARY), {QStringLiteral("--help")});
-    QVERIFY(help.waitForFinished(20000));
-    QCOMPARE(help.exitCode(), 0);
-    const QString usage = QString::fromLocal8Bit(help.readAllStandardOutput());
+    ChildProcess help({ZARNVOTE_BINARY, "--help"});
+    QCOMPARE(exitCode(help), 0);
+    const QString usage = QString::fromStdString(help.standardOutput());
     QVERIFY(usage.startsWith(QStringLiteral("Usage: zarn-vote")));
     QVERIFY(usage.contains(QStringLiteral("--headless")) && usage.contains(QStringLiteral("--dir DIR")));
 
-    QProcess version;
-    version.start(QStringLiteral(ZARNVOTE_BINARY), {QStringLiteral("--version")});
-    QVERIFY(version.waitForFinished(20000));
-    QCOMPARE(version.exitCode(), 0);
-    QCOMPARE(version.readAllStandardOutput(), QByteArray("zarn-vote 1.0.0\n"));
+    ChildProcess version({ZARNVOTE_BINARY, "--version"});
+    QCOMPARE(exitCode(version), 0);
+    QCOMPARE(QByteArray::fromStdString(version.standardOutput()), QByteArray("zarn-vote 1.0.0\n"));
 
-    QProcess wrong;
-    wrong.start(QStringLiteral(ZARNVOTE_BINARY), {QStringLiteral("--frobnicate")});
-    QVERIFY(wrong.waitForFinished(20000));
-    QCOMPARE(wrong.exitCode(), 2);
-    QVERIFY(wrong.readAllStandardError().contains("unknown argument: --frobnicate"));
+    ChildProcess wrong({ZARNVOTE_BINARY, "--frobnicate"});
+    QCOMPARE(exitCode(wrong), 2);
+    QVERIFY(wrong.standardError().find("unknown argument: --frobnicate") != std::string::npos);
   }
 
   void firstRunEndsWithTheSettingsToSet() {
-    QTemporaryDir folder;
-    QProcess service;
-    service.start(QStringLiteral(ZARNVOTE_BINARY), {"--headless", "--dir", folder.path()});
-    QVERIFY(service.waitForFinished(20000));
-    QCOMPARE(service.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(service.exitCode(), 2);
-    const QByteArray message = service.readAllStandardError();
+    TempFolder folder;
+    ServiceProcess service(ZARNVOTE_BINARY, folder.path(), {"--headless"});
+    QCOMPARE(exitCode(service), 2);
+    const std::string message = service.standardError();
     for (const char* setting :
          {"First Run=False", "[Game] Name", "[Memory] Chat", "[Memory] Console", "[Memory] Player Start"})
-      QVERIFY2(message.contains(setting), setting);
+      QVERIFY2(message.find(setting) != std::string::npos, setting);
   }
 
   // A settings file that cannot be read ends the service at start with the reason, never as a first run;
   // a FIFO must not hold the service up.
   void unreadableSettingsEndTheStart() {
-    QTemporaryDir folder;
-    const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("settings.ini")));
-    QCOMPARE(::mkfifo(path.constData(), 0644), 0);
-    QProcess service;
-    service.start(QStringLiteral(ZARNVOTE_BINARY), {"--headless", "--dir", folder.path()});
-    QVERIFY(service.waitForFinished(20000));
-    QCOMPARE(service.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(service.exitCode(), 2);
-    QCOMPARE(service.readAllStandardError(), "zarn-vote: cannot read " + path + ": is not a regular file\n");
+    TempFolder folder;
+    const std::string path = (folder / "settings.ini").string();
+    QCOMPARE(::mkfifo(path.c_str(), 0644), 0);
+    ServiceProcess service(ZARNVOTE_BINARY, folder.path(), {"--headless"});
+    QCOMPARE(exitCode(service), 2);
+    QCOMPARE(QByteArray::fromStdString(service.standardError()),
+             QByteArray::fromStdString("zarn-vote: cannot read " + path + ": is not a regular file\n"));
   }
 
   // On a reload the service says so, every time, and runs on with the settings it has: its ticks keep
   // trying to attach to the game the file named before.
   void unreadableSettingsOnReloadAreToldAndTheServiceRunsOn() {
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("settings.ini"));
-    writeFile(path, "[Game]\r\nName=No Such Game\r\n[General]\r\nFirst Run=False\r\nInterval=20\r\n");
-    QProcess service;
-    service.start(QStringLiteral(ZARNVOTE_BINARY), {"--headless", "--dir", folder.path()});
-    QByteArray log;
-    QTRY_VERIFY_WITH_TIMEOUT((log += service.readAllStandardError()).contains("Unable to connect"), 20000);
+    TempFolder folder;
+    folder.write("settings.ini",
+                 "[Game]\r\nName=No Such Game\r\n[General]\r\nFirst Run=False\r\nInterval=20\r\n");
+    ServiceProcess service(ZARNVOTE_BINARY, folder.path(), {"--headless"});
+    QTRY_VERIFY_WITH_TIMEOUT(occurrences(service.standardError(), "Unable to connect") > 0, 20000);
 
-    QVERIFY(QFile::remove(path) && QDir().mkdir(path));
-    const QByteArray told = "zarn-vote: cannot read " + QFile::encodeName(path) + ": is a folder\n";
+    const std::filesystem::path path = folder / "settings.ini";
+    QVERIFY(std::filesystem::remove(path) && std::filesystem::create_directory(path));
+    const std::string told = "zarn-vote: cannot read " + path.string() + ": is a folder\n";
     for (int reloads = 1; reloads <= 2; ++reloads) {
-      ::kill(static_cast<pid_t>(service.processId()), SIGHUP);
+      service.signal(SIGHUP);
       QTRY_VERIFY_WITH_TIMEOUT(
-          (log += service.readAllStandardError()).count("Unable to connect to: No Such Game") == reloads + 1,
-          20000);
-      QCOMPARE(log.count(told), reloads);
+          occurrences(service.standardError(), "Unable to connect to: No Such Game") == reloads + 1, 20000);
+      QCOMPARE(occurrences(service.standardError(), told), reloads);
     }
 
-    ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
-    QVERIFY(service.waitForFinished(20000));
-    QCOMPARE(service.exitCode(), 0);
+    service.signal(SIGTERM);
+    QCOMPARE(exitCode(service), 0);
   }
 
   void noticesOnceAndSignals_data() {
@@ -133,31 +128,27 @@ class HeadlessTest : public QObject {
 
   void noticesOnceAndSignals() {
     QFETCH(int, signal);
-    QTemporaryDir folder;
-    writeFile(
-        folder.filePath(QStringLiteral("settings.ini")),
+    TempFolder folder;
+    folder.write(
+        "settings.ini",
         "[Game]\r\nName=No Such Game\r\n[General]\r\nFirst Run=False\r\nInterval=20\r\nInterval 2=0\r\n");
-    QProcess service;
-    service.start(QStringLiteral(ZARNVOTE_BINARY), {"--headless", "--dir", folder.path()});
-    QVERIFY(service.waitForStarted(20000));
-    QByteArray log;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (log += service.readAllStandardError()).contains("Unable to connect to: No Such Game"), 20000);
+    ServiceProcess service(ZARNVOTE_BINARY, folder.path(), {"--headless"});
+    QVERIFY(service.pid() > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(occurrences(service.standardError(), "Unable to connect to: No Such Game") > 0,
+                             20000);
     // The attach fails on every tick (every 20 ms); the notice stands once.
     QTest::qWait(500);
-    log += service.readAllStandardError();
-    QCOMPARE(log.count("Unable to connect"), 1);
-    QVERIFY(log.contains("Unable to connect to: No Such Game | Please make sure it is running"));
+    QCOMPARE(occurrences(service.standardError(), "Unable to connect"), 1);
+    QVERIFY(occurrences(service.standardError(),
+                        "Unable to connect to: No Such Game | Please make sure it is running") > 0);
 
     // SIGHUP reloads and tells again.
-    ::kill(static_cast<pid_t>(service.processId()), SIGHUP);
-    QTRY_VERIFY_WITH_TIMEOUT((log += service.readAllStandardError()).count("Unable to connect") == 2, 20000);
-    QVERIFY(log.contains("reloading the settings"));
+    service.signal(SIGHUP);
+    QTRY_VERIFY_WITH_TIMEOUT(occurrences(service.standardError(), "Unable to connect") == 2, 20000);
+    QVERIFY(occurrences(service.standardError(), "reloading the settings") > 0);
 
-    ::kill(static_cast<pid_t>(service.processId()), signal);
-    QVERIFY(service.waitForFinished(20000));
-    QCOMPARE(service.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(service.exitCode(), 0);
+    service.signal(signal);
+    QCOMPARE(exitCode(service), 0);
   }
 
   // A stop in the middle of a console command lets the command finish (the game's console is not left

@@ -1,12 +1,13 @@
 // A program started by a test the way a service manager or an operator's shell would start it: as another
 // user, with a limit on the size of the files it writes, or with its own environment. Its standard
-// output and error are collected through a pipe, so that a size limit on the program does not cut them.
+// output and error are collected through pipes, so that a size limit on the program does not cut them.
 #pragma once
 
 #include <sys/resource.h>
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -44,7 +45,7 @@ class ChildProcess {
 
   pid_t pid() const { return pid_; }
   bool running();
-  // The wait status once the program ended within `timeout`.
+  // The wait status once the program ended within `timeout`, with all it wrote until then read.
   std::optional<int> waitForEnd(std::chrono::milliseconds timeout);
   // SIGTERM, then the wait status; SIGKILL when it has not ended ten seconds later.
   int stop();
@@ -52,22 +53,37 @@ class ChildProcess {
   void kill();
   void signal(int number) const;
 
-  // Standard output and error so far.
+  // Standard output and error so far, in the order they came.
   std::string output() const;
+  std::string standardOutput() const;
+  std::string standardError() const;
   // How many times `text` occurs in the output.
   int outputCount(const std::string& text) const;
   // Whether `text` occurs `times` times in the output within `seconds`.
   bool waitForOutput(const std::string& text, int seconds, int times = 1) const;
 
  private:
-  void collect(int fd);
+  void collect();
+  // Whether the pipes hold no more bytes than the strings.
+  bool outputRead() const;
 
   pid_t pid_ = -1;
   std::optional<int> status_;
   std::thread reader_;
   mutable std::mutex mutex_;
   std::string output_;
+  std::string standardOutput_;
+  std::string standardError_;
+  // The reading ends of the pipes for standard output and error, -1 once closed.
+  int readEnds_[2] = {-1, -1};
+  bool abandoned_ = false;
 };
+
+// How many times `text` occurs in `in`.
+int occurrences(const std::string& in, const std::string& text);
+
+// Whether `done` holds within `seconds`, asked every 10 ms.
+bool pollUntil(const std::function<bool()>& done, int seconds);
 
 // "exited with status N", "killed by signal N (name)": a wait status for a failure message.
 std::string describeStatus(int status);

@@ -1,28 +1,17 @@
 #include "support/game_sim_process.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/uio.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string readWholeFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
 
 std::string displayFromFile(const fs::path& file) {
   std::string number = readWholeFile(file);
@@ -31,65 +20,50 @@ std::string displayFromFile(const fs::path& file) {
   return number.empty() ? std::string() : ":" + number;
 }
 
+namespace {
+
+// A window title no other simulator of this test program has.
+std::string uniqueTitle() {
+  static int counter = 0;
+  return "Delta Force Land Warrior,  V1.00.42 test " + std::to_string(::getpid()) + "-" +
+         std::to_string(++counter);
+}
+
+}  // namespace
+
 GameSimProcess::GameSimProcess(const std::string& program, const std::string& scenario,
                                std::vector<std::string> extra, std::optional<std::string> title,
-                               std::vector<std::string> launcher) {
-  static int counter = 0;
-  ++counter;
-  const std::string unique = std::to_string(::getpid()) + "-" + std::to_string(counter);
-  title_ = title ? *title : "Delta Force Land Warrior,  V1.00.42 test " + unique;
-  folder_ = fs::temp_directory_path() / ("zarn-game-sim-test-" + unique);
-  fs::remove_all(folder_);
-  fs::create_directories(folder_);
-  std::ofstream(folder_ / "scenario.txt") << scenario;
+                               std::vector<std::string> launcher, std::optional<UserIds> user)
+    : title_(title ? *title : uniqueTitle()),
+      process_(prepare(program, scenario, extra, launcher, user), ChildSetup{user, std::nullopt}) {}
+
+std::vector<std::string> GameSimProcess::prepare(const std::string& program, const std::string& scenario,
+                                                 const std::vector<std::string>& extra,
+                                                 const std::vector<std::string>& launcher,
+                                                 const std::optional<UserIds>& user) const {
+  folder_.write("scenario.txt", scenario);
+  if (user && ::chown(folder_.path().c_str(), user->uid, user->gid) != 0)
+    ADD_FAILURE() << "cannot give " << folder_.path() << " to uid " << user->uid;
   const std::string drive = launcher.empty() ? "" : "Z:";
   std::vector<std::string> arguments = launcher;
   arguments.insert(arguments.end(),
                    {program, "--title", title_, "--scenario", drive + (folder_ / "scenario.txt").string(),
                     "--transcript", drive + transcriptPath().string(), "--exit-after", "60"});
   arguments.insert(arguments.end(), extra.begin(), extra.end());
-  std::vector<char*> argv;
-  for (std::string& argument : arguments)
-    argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  const std::string errorFile = (folder_ / "stderr.txt").string();
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    if (std::freopen(errorFile.c_str(), "w", stderr) == nullptr)
-      ::_exit(126);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
+  return arguments;
 }
 
 GameSimProcess::~GameSimProcess() {
   stop();
-  fs::remove_all(folder_);
-}
-
-int GameSimProcess::stop() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, &status_, 0);
-    pid_ = -1;
-  }
-  return status_;
-}
-
-void GameSimProcess::kill() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &status_, 0);
-    pid_ = -1;
-  }
 }
 
 int GameSimProcess::wait() {
-  if (pid_ > 0) {
-    ::waitpid(pid_, &status_, 0);
-    pid_ = -1;
-  }
-  return status_;
+  // The simulator ends by itself at the latest after its --exit-after.
+  return process_.waitForEnd(std::chrono::minutes(5)).value_or(-1);
+}
+
+std::string GameSimProcess::transcript() const {
+  return "\ntranscript:\n" + readWholeFile(transcriptPath()) + "simulator output:\n" + process_.output();
 }
 
 std::vector<std::string> GameSimProcess::lines() const {
@@ -109,6 +83,12 @@ int GameSimProcess::count(const std::string& line) const {
   return static_cast<int>(std::count(all.begin(), all.end(), line));
 }
 
+int GameSimProcess::countStarting(const std::string& start) const {
+  const auto all = lines();
+  return static_cast<int>(std::count_if(
+      all.begin(), all.end(), [&start](const std::string& line) { return line.rfind(start, 0) == 0; }));
+}
+
 template <typename Find>
 std::string GameSimProcess::waitUntil(Find find, const std::string& what, int seconds) const {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -117,8 +97,7 @@ std::string GameSimProcess::waitUntil(Find find, const std::string& what, int se
       return found;
     std::this_thread::sleep_for(5ms);
   }
-  ADD_FAILURE() << "no \"" << what << "\" in the transcript:\n"
-                << readWholeFile(transcriptPath()) << errors();
+  ADD_FAILURE() << "no \"" << what << "\"" << transcript();
   return {};
 }
 
@@ -145,7 +124,7 @@ std::string GameSimProcess::read(std::uint64_t address, std::size_t length) cons
   std::string buffer(length, '\0');
   iovec local{buffer.data(), length};
   iovec remote{reinterpret_cast<void*>(address), length};
-  const ssize_t got = ::process_vm_readv(pid_, &local, 1, &remote, 1, 0);
+  const ssize_t got = ::process_vm_readv(pid(), &local, 1, &remote, 1, 0);
   EXPECT_EQ(got, static_cast<ssize_t>(length)) << std::strerror(errno);
   return buffer.substr(0, buffer.find('\0'));
 }
@@ -154,6 +133,6 @@ void GameSimProcess::write(std::uint64_t address, const std::string& text) const
   std::string bytes = text + '\0';
   iovec local{bytes.data(), bytes.size()};
   iovec remote{reinterpret_cast<void*>(address), bytes.size()};
-  EXPECT_EQ(::process_vm_writev(pid_, &local, 1, &remote, 1, 0), static_cast<ssize_t>(bytes.size()))
+  EXPECT_EQ(::process_vm_writev(pid(), &local, 1, &remote, 1, 0), static_cast<ssize_t>(bytes.size()))
       << std::strerror(errno);
 }

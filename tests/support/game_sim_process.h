@@ -1,6 +1,6 @@
-// A running game simulator (zarn-game-sim) for tests: its own title, scenario and transcript in a fresh
-// folder, read and written from outside as a steering program does. Tests that use it pause for real time,
-// since the simulator runs on the real clock.
+// A running game simulator (zarn-game-sim) for tests, started as a ChildProcess: its own title, scenario
+// and transcript in a fresh folder, read and written from outside as a steering program does. Tests that use
+// it pause for real time, since the simulator runs on the real clock.
 #pragma once
 
 #include <sys/types.h>
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-// Whole content of a file; empty when it cannot be read.
-std::string readWholeFile(const std::filesystem::path& path);
+#include "support/child_process.h"
+#include "support/temp_folder.h"
 
 // ":N" for the display number written in the file, or empty.
 std::string displayFromFile(const std::filesystem::path& file);
@@ -21,31 +21,36 @@ class GameSimProcess {
  public:
   // Starts `program`. Without a `title`, the window gets one of its own that no other test uses. With a
   // `launcher` (Wine's loader for the Windows build), that runs with the program as its first argument,
-  // and the files are named to the program the way Wine reaches them (Z: is the root).
+  // and the files are named to the program the way Wine reaches them (Z: is the root). With a `user`, the
+  // simulator runs as that user, who is given its folder.
   GameSimProcess(const std::string& program, const std::string& scenario = "",
                  std::vector<std::string> extra = {}, std::optional<std::string> title = std::nullopt,
-                 std::vector<std::string> launcher = {});
+                 std::vector<std::string> launcher = {}, std::optional<UserIds> user = std::nullopt);
   ~GameSimProcess();
   GameSimProcess(const GameSimProcess&) = delete;
   GameSimProcess& operator=(const GameSimProcess&) = delete;
 
-  // Sends SIGTERM once and returns the wait status.
-  int stop();
+  // SIGTERM, then the wait status.
+  int stop() { return process_.stop(); }
   // Kills the process at once, as a crash would, and reaps it.
-  void kill();
-  // Waits for the process to end by itself.
+  void kill() { process_.kill(); }
+  // Waits for the process to end by itself, and returns the wait status.
   int wait();
 
   const std::string& title() const { return title_; }
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return process_.pid(); }
   std::filesystem::path transcriptPath() const { return folder_ / "transcript.txt"; }
-  std::string errors() const { return readWholeFile(folder_ / "stderr.txt"); }
+  std::string errors() const { return process_.standardError(); }
+  // The transcript and the simulator's output, for a failure message.
+  std::string transcript() const;
 
   // The transcript's lines without their time stamps.
   std::vector<std::string> lines() const;
   bool has(const std::string& line) const;
   // How many transcript lines equal `line`.
   int count(const std::string& line) const;
+  // How many transcript lines begin with `start`.
+  int countStarting(const std::string& start) const;
 
   // The first line that begins with `start`, waiting up to `seconds`; empty (and a test failure) when none
   // came.
@@ -61,8 +66,13 @@ class GameSimProcess {
   template <typename Find>
   std::string waitUntil(Find find, const std::string& what, int seconds) const;
 
+  // The folder made ready for the simulator, and its command line.
+  std::vector<std::string> prepare(const std::string& program, const std::string& scenario,
+                                   const std::vector<std::string>& extra,
+                                   const std::vector<std::string>& launcher,
+                                   const std::optional<UserIds>& user) const;
+
   std::string title_;
-  std::filesystem::path folder_;
-  pid_t pid_ = -1;
-  int status_ = -1;
+  TempFolder folder_;
+  ChildProcess process_;
 };

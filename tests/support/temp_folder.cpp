@@ -1,5 +1,6 @@
 #include "support/temp_folder.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -20,15 +21,27 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempFolder::read(const std::string& name) const {
-  std::ifstream in(path_ / name, std::ios::binary);
+std::string readWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
   if (in)
     content << in.rdbuf();
   return content.str();
 }
 
+std::string TempFolder::read(const std::string& name) const {
+  return readWholeFile(path_ / name);
+}
+
 void TempFolder::write(const std::string& name, const std::string& content) const {
   std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::vector<std::string> TempFolder::names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }

@@ -3,6 +3,10 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
+
+// Whole content of a file; empty when it cannot be read.
+std::string readWholeFile(const std::filesystem::path& path);
 
 class TempFolder {
  public:
@@ -16,6 +20,8 @@ class TempFolder {
   // Whole content of a file in the folder, or empty when it does not exist.
   std::string read(const std::string& name) const;
   void write(const std::string& name, const std::string& content) const;
+  // The names in the folder, sorted.
+  std::vector<std::string> names() const;
 
  private:
   std::filesystem::path path_;

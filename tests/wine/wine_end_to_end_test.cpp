@@ -5,10 +5,8 @@
 // took the focus, and find the game again after it was killed and started anew. Real time, like the
 // native end-to-end tests; Wine's first start in a fresh prefix alone takes several seconds.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -38,27 +36,6 @@ const std::string kLateMapScenario =
     "14.0 say 0 /vote map\n14.3 say 1 /vote map\n14.6 say 2 /vote map\n14.9 say 4 /vote map\n"
     "15.2 say 5 /vote map\n15.5 say 6 /vote map\n";
 
-// Another Windows program in the same prefix, killed at the end.
-class WineProgram {
- public:
-  explicit WineProgram(const std::string& program) {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::execl(ZARN_WINE64, ZARN_WINE64, program.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-  }
-  ~WineProgram() {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  WineProgram(const WineProgram&) = delete;
-  WineProgram& operator=(const WineProgram&) = delete;
-
- private:
-  pid_t pid_ = -1;
-};
-
 // Index of the first line equal to `line` after index `from`, or nothing.
 std::optional<std::size_t> lineAfter(const std::vector<std::string>& lines, const std::string& line,
                                      std::size_t from) {
@@ -70,15 +47,16 @@ std::optional<std::size_t> lineAfter(const std::vector<std::string>& lines, cons
 }
 
 // The display of the Xvfb fixture and the prefix of the Wine fixture, for this process and its children.
-void useWine() {
-  const std::string display = displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
-  ASSERT_FALSE(display.empty()) << "the Xvfb fixture did not run";
-  ::setenv("DISPLAY", display.c_str(), 1);
-  ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-  ::setenv("WINEPREFIX", ZARN_WINE_PREFIX, 1);
-  ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-  ::setenv("WINEDEBUG", "-all", 1);
-}
+template <typename OnXvfb>
+class UnderWine : public OnXvfb {
+ protected:
+  void SetUp() override {
+    OnXvfb::SetUp();
+    ::setenv("WINEPREFIX", ZARN_WINE_PREFIX, 1);
+    ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+    ::setenv("WINEDEBUG", "-all", 1);
+  }
+};
 
 std::unique_ptr<GameSimProcess> startGame(const std::string& scenario,
                                           std::optional<std::string> title = std::nullopt,
@@ -100,10 +78,7 @@ std::vector<std::string> imageMappings(pid_t pid, const std::string& name) {
   return found;
 }
 
-class WineTest : public ::testing::Test {
- protected:
-  void SetUp() override { useWine(); }
-};
+using WineTest = UnderWine<OnXvfbTest>;
 
 // As in a real game, the chat, console and player table lie inside the program's image (Wine keeps a heap
 // at 0x010A0000 where an allocation would have to go), and another process reaches them there.
@@ -132,13 +107,7 @@ TEST_F(WineTest, AnAddressOutsideTheImageIsRefusedWithTheRangeNamed) {
       << game->errors();
 }
 
-class WineEndToEndTest : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override { useWine(); }
-  std::vector<std::string> mode() const {
-    return GetParam() ? std::vector<std::string>{} : std::vector<std::string>{"--headless"};
-  }
-};
+using WineEndToEndTest = UnderWine<WindowAndServiceModeTest>;
 
 TEST_P(WineEndToEndTest, SixVotesPuntAPlayerAndSixMapVotesChangeTheMap) {
   const auto game = startGame(kVoteScenario);
@@ -148,7 +117,7 @@ TEST_P(WineEndToEndTest, SixVotesPuntAPlayerAndSixMapVotesChangeTheMap) {
   EXPECT_NE(std::string::npos,
             start.find("chat &H10FE6C0 console &H11038DC players &H1100000 title \"" + game->title() + "\""))
       << start;
-  Service service(ZARN_VOTE_PATH, mode(), settingsFor(game->title()));
+  ServiceProcess service(ZARN_VOTE_PATH, programFolder(settingsFor(game->title())), mode());
 
   ASSERT_TRUE(game->waitFor("PUNT 3 Bob", kPatience)) << service.output();
   ASSERT_TRUE(game->waitFor("TALK Player:_Bob(3)_voted out!", kPatience)) << service.output();
@@ -162,11 +131,11 @@ TEST_P(WineEndToEndTest, SixVotesPuntAPlayerAndSixMapVotesChangeTheMap) {
 TEST_P(WineEndToEndTest, ConsoleCommandsArriveAfterAnotherWineWindowTookTheFocus) {
   const auto game = startGame(kLateMapScenario);
   ASSERT_FALSE(game->waitForStart("START", kStartPatience).empty());
-  Service service(ZARN_VOTE_PATH, mode(), settingsFor(game->title()));
+  ServiceProcess service(ZARN_VOTE_PATH, programFolder(settingsFor(game->title())), mode());
   ASSERT_TRUE(game->waitFor("PUNT 3 Bob", kPatience)) << service.output();
 
   // A newly shown Wine window becomes Wine's active one: the game goes inactive.
-  const WineProgram notepad("notepad");
+  const ChildProcess notepad({ZARN_WINE64, "notepad"});
   const auto punt = [&game] {
     const auto lines = game->lines();
     return static_cast<std::size_t>(std::find(lines.begin(), lines.end(), "PUNT 3 Bob") - lines.begin());
@@ -192,7 +161,7 @@ TEST_P(WineEndToEndTest, AGameKilledAndStartedAgainIsFoundWithoutARestart) {
   const std::string title = "Delta Force Land Warrior,  V1.00.42 restart " + std::to_string(::getpid());
   auto first = startGame("0 join 3 Bob\n", title);
   ASSERT_FALSE(first->waitForStart("START", kStartPatience).empty());
-  Service service(ZARN_VOTE_PATH, mode(), settingsFor(title));
+  ServiceProcess service(ZARN_VOTE_PATH, programFolder(settingsFor(title)), mode());
   std::this_thread::sleep_for(3s);  // attached, and a processing tick went by
   first->kill();
   std::this_thread::sleep_for(2s);  // the ticks fail meanwhile and are logged
@@ -208,8 +177,6 @@ TEST_P(WineEndToEndTest, AGameKilledAndStartedAgainIsFoundWithoutARestart) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowAndServiceMode, WineEndToEndTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& param) {
-                           return param.param ? "Window" : "Headless";
-                         });
+                         windowOrHeadless);
 
 }  // namespace
