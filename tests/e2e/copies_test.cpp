@@ -154,7 +154,7 @@ TEST_P(TwoFoldersTest, ACopyOnAnotherFolderLeavesTheGameToTheDriverUntilItIsKill
   expectNoGameFaults(game);
   const int stopped = other->stop();
   EXPECT_TRUE(WIFEXITED(stopped) && WEXITSTATUS(stopped) == 0) << describeStatus(stopped);
-  EXPECT_TRUE(fs::is_empty(runtime.path())) << "no lock left behind";
+  EXPECT_TRUE(std::filesystem::is_empty(runtime.path())) << "no lock left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(SameAndOtherRuntimeFolders, TwoFoldersTest, ::testing::Values(false, true),
