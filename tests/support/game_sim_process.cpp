@@ -35,7 +35,7 @@ GameSimProcess::GameSimProcess(const std::string& program, const std::string& sc
                                std::vector<std::string> extra, std::optional<std::string> title,
                                std::vector<std::string> launcher, std::optional<UserIds> user)
     : title_(title ? *title : uniqueTitle()),
-      process_(prepare(program, scenario, extra, launcher, user), ChildSetup{user, std::nullopt}) {}
+      process_(prepare(program, scenario, extra, launcher, user), ChildSetup{user, std::nullopt, {}}) {}
 
 std::vector<std::string> GameSimProcess::prepare(const std::string& program, const std::string& scenario,
                                                  const std::vector<std::string>& extra,
