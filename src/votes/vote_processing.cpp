@@ -96,10 +96,6 @@ class ProcessingTick {
     });
   }
 
-  // The roster was read at the start of the tick, and the console sequences since then take seconds: the
-  // player may have left and another taken his slot. Before the punt's console key and again right before
-  // its Enter the slot is read again; a slot that holds someone else now, or no one, is not punted, and its
-  // votes go.
   // Whether the game is still the one whose roster and votes this tick read. A restarted game may be found
   // by any read, this tick's or a collection tick's in one of its pauses; its votes start from none, with
   // a line of their own.
@@ -108,6 +104,10 @@ class ProcessingTick {
     return game_ == 0 || w_.objMem.attachedGame() == game_;
   }
 
+  // The roster was read at the start of the tick, and the console sequences since then take seconds: the
+  // player may have left and another taken his slot. Before the punt's console key and again right before
+  // its Enter the slot is read again; a slot that holds someone else now, or no one, is not punted, and its
+  // votes go.
   bool stillInSlot(int k) {
     if (!sameGame())
       return false;
