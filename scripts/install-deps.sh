@@ -6,10 +6,11 @@ set -euo pipefail
 # bring them. libx11-dev: the game link and the game simulator. qt6-base-dev: the window; fonts: text for
 # the window and its offscreen tests; xvfb: the tests that need a display; openbox, x11-apps, xdotool,
 # netpbm: scripts/screenshots.sh and the demo's screenshot. wine64, g++-mingw-w64-x86-64-posix: the game
-# simulator as a Windows program, its tests under Wine and the demo's --wine.
+# simulator as a Windows program, its tests under Wine and the demo's --wine; googletest: its sources, for
+# the Windows program's tests built with the cross compiler.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
   qt6-base-dev fonts-dejavu-core fonts-liberation2 xvfb openbox x11-apps xdotool netpbm wine64
-  g++-mingw-w64-x86-64-posix)
+  g++-mingw-w64-x86-64-posix googletest)
 
 missing=()
 for package in "${packages[@]}"; do

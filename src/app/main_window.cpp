@@ -29,8 +29,8 @@ frmmain::frmmain(const MainWindowPorts& ports)
       fairVotes(ports.programFolder / "votes.log", ports.clock),
       programFolder_(ports.programFolder) {}
 
-std::string frmmain::settingsPath() const {
-  return (programFolder_ / "settings.ini").string();
+std::filesystem::path frmmain::settingsPath() const {
+  return programFolder_ / "settings.ini";
 }
 
 void frmmain::Form_Load() {
@@ -51,11 +51,11 @@ void frmmain::Form_Activate() {
   // instead, and every setting stays as the last activation that read the file left it.
   unreadableSettings = INI::unreadableReason(settingsPath());
   if (!unreadableSettings.empty()) {
-    host.settingsUnreadable(settingsPath(), unreadableSettings);
+    host.settingsUnreadable(settingsPath().string(), unreadableSettings);
     return;
   }
 
-  const std::string path = settingsPath();
+  const std::filesystem::path path = settingsPath();
   auto text = [&path](const char* section, const char* key, const char* defaultValue) {
     return INI::ReadIniValue(path, section, key, defaultValue);
   };

@@ -91,7 +91,7 @@ class frmmain {
   void about_Click();
 
   // Path of the settings file in the program folder.
-  std::string settingsPath() const;
+  std::filesystem::path settingsPath() const;
 
   // A modal notice to the operator, marked as such while it is open (ticks keep firing behind it).
   void showNotice(const std::string& text, TickNesting::Frame frame = TickNesting::Frame::Notice);

@@ -28,7 +28,7 @@ int gameCount(const std::string& text) {
 
 }  // namespace
 
-frmchoosegame::frmchoosegame(std::string settingsPath, DialogWindowPort& window, TickNesting& ticks)
+frmchoosegame::frmchoosegame(std::filesystem::path settingsPath, DialogWindowPort& window, TickNesting& ticks)
     : settingsPath_(std::move(settingsPath)), window_(window), ticks_(ticks) {}
 
 void frmchoosegame::Form_Load() {

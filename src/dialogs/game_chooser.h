@@ -3,6 +3,7 @@
 // new values up when it is activated again after the chooser closes.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,7 @@ class frmchoosegame {
  public:
   // `settingsPath` is the path of settings.ini in the program's folder.
   // `ticks` is the main window's tick record, on which the chooser's notice is marked while open.
-  frmchoosegame(std::string settingsPath, DialogWindowPort& window, TickNesting& ticks);
+  frmchoosegame(std::filesystem::path settingsPath, DialogWindowPort& window, TickNesting& ticks);
 
   // Fills the combo box and the three address lists from the file, one item each per game entry.
   void Form_Load();
@@ -55,7 +56,7 @@ class frmchoosegame {
  private:
   int chosenEntry() const;
 
-  std::string settingsPath_;
+  std::filesystem::path settingsPath_;
   DialogWindowPort& window_;
   TickNesting& ticks_;
 };

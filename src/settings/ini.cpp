@@ -507,7 +507,7 @@ std::string defaultResult(std::string_view defaultValue) {
 
 }  // namespace
 
-std::string ReadIniValue(const std::string& path, const std::string& section, const std::string& key,
+std::string ReadIniValue(const std::filesystem::path& path, const std::string& section, const std::string& key,
                          const std::string& defaultValue) {
   try {
     const FileContent content = readWholeFile(settings::systemFileSystem(), path);
@@ -523,7 +523,7 @@ std::string ReadIniValue(const std::string& path, const std::string& section, co
   }
 }
 
-std::string unreadableReason(const std::string& path) {
+std::string unreadableReason(const std::filesystem::path& path) {
   try {
     const FileContent content = readWholeFile(settings::systemFileSystem(), path);
     return content.bytes ? encodingProblem(*content.bytes) : content.problem;
@@ -532,12 +532,12 @@ std::string unreadableReason(const std::string& path) {
   }
 }
 
-short WriteIniValue(const std::string& path, const std::string& section, const std::string& key,
+short WriteIniValue(const std::filesystem::path& path, const std::string& section, const std::string& key,
                     const std::string& value) {
   return WriteIniValue(settings::systemFileSystem(), path, section, key, value);
 }
 
-short WriteIniValue(settings::FileSystem& files, const std::string& path, const std::string& section,
+short WriteIniValue(settings::FileSystem& files, const std::filesystem::path& path, const std::string& section,
                     const std::string& key, const std::string& value) {
   try {
     fs::path target(path);

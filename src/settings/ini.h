@@ -25,6 +25,7 @@
 // place counts as a file that cannot be read, and is never opened, so nothing there can hold the program up.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "settings/file_system.h"
@@ -33,21 +34,21 @@ namespace INI {
 
 // The value of the key in the section of the file at `path`, or `defaultValue` when the file, the section
 // or the key is absent. A key present with an empty value gives the empty text.
-std::string ReadIniValue(const std::string& path, const std::string& section, const std::string& key,
+std::string ReadIniValue(const std::filesystem::path& path, const std::string& section, const std::string& key,
                          const std::string& defaultValue);
 
 // Why the file at `path` exists but cannot serve as a settings file, in a few words that follow its path
 // ("Permission denied", "is a folder", "is UTF-16 text; save it as ANSI or UTF-8 text"); the empty text
 // when it can be read, or when it is missing, which only means that every key has its default. Reading
 // such a file gives the defaults too, which would hide what is wrong with it.
-std::string unreadableReason(const std::string& path);
+std::string unreadableReason(const std::filesystem::path& path);
 
 // Sets the key in the section, creating the file, the section or the key as needed; every other byte of
 // the file stays as it was. Always returns 0: a write that fails is not reported.
-short WriteIniValue(const std::string& path, const std::string& section, const std::string& key,
+short WriteIniValue(const std::filesystem::path& path, const std::string& section, const std::string& key,
                     const std::string& value);
 // The same write through the given file operations instead of the host's.
-short WriteIniValue(settings::FileSystem& files, const std::string& path, const std::string& section,
+short WriteIniValue(settings::FileSystem& files, const std::filesystem::path& path, const std::string& section,
                     const std::string& key, const std::string& value);
 
 }  // namespace INI

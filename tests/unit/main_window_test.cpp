@@ -173,7 +173,7 @@ TEST_F(MainWindowStartTest, AnUnreadableSettingsFileIsReportedAndChangesNothing)
   forget();
   window.Form_Activate();
   const std::string reason = "is UTF-16 text; save it as ANSI or UTF-8 text";
-  EXPECT_EQ(std::vector<std::string>{"SettingsUnreadable " + window.settingsPath() + ": " + reason},
+  EXPECT_EQ(std::vector<std::string>{"SettingsUnreadable " + window.settingsPath().string() + ": " + reason},
             journal.entries);
   EXPECT_EQ(reason, window.unreadableSettings);
   EXPECT_EQ("My Game", window.gameName);

@@ -152,7 +152,7 @@ void HeadlessService::settingsUnreadable(const std::string& path, const std::str
 }
 
 void HeadlessService::showChooser() {
-  log_ << "zarn-vote: First Run is True in " << core_.settingsPath()
+  log_ << "zarn-vote: First Run is True in " << core_.settingsPath().string()
        << ", and the game version chooser needs the window.\n"
        << "zarn-vote: Set [General] First Run=False, and [Game] Name, [Memory] Chat, [Memory] Console and\n"
        << "zarn-vote: [Memory] Player Start for the game to attach to (or choose the game once in the "

@@ -26,7 +26,7 @@ QListWidget* hiddenList(QWidget* parent, const char* name, const std::vector<std
 
 }  // namespace
 
-ChooserWindow::ChooserWindow(const std::string& settingsPath, qtutils::NoticePort& notices,
+ChooserWindow::ChooserWindow(const std::filesystem::path& settingsPath, qtutils::NoticePort& notices,
                              TickNesting& ticks)
     : ProgramDialog("frmchoosegame", kChooserCaption, notices), logic_(settingsPath, port(), ticks) {
   placeWindow(2760, 3750, 5130, 945);

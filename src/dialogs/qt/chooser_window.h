@@ -14,7 +14,7 @@ class QPushButton;
 
 class ChooserWindow final : public ProgramDialog {
  public:
-  ChooserWindow(const std::string& settingsPath, qtutils::NoticePort& notices, TickNesting& ticks);
+  ChooserWindow(const std::filesystem::path& settingsPath, qtutils::NoticePort& notices, TickNesting& ticks);
 
   QPushButton* OKButton;
   QPushButton* CancelButton;
