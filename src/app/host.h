@@ -2,7 +2,9 @@
 // widgets and timers; the tests implement them in virtual time.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 
 // A window timer. An interval of 0 means the timer does not fire, enabled or not.
 class TimerPort {
@@ -26,6 +28,45 @@ class ManualTimer final : public TimerPort {
   bool ticking() const { return enabled_ && interval_ > 0; }
 
  private:
+  int interval_ = 0;
+  bool enabled_ = true;  // window timers start enabled; only the interval keeps them quiet
+};
+
+// A window timer on a toolkit's countdown, which fires once each time it is armed. The rules are the
+// window's: enabled and interval are kept apart; setting the interval or the state the timer already has
+// does not restart the countdown, since every activation sets both again and activations quicker than the
+// interval would otherwise hold the tick off for ever. The toolkit calls `fired` when the countdown ends:
+// the next countdown is armed before the tick runs, so that the timer can fire again inside its own
+// tick's pause, or a collection tick inside a processing tick's, as the core allows.
+class CountdownTimer : public TimerPort {
+ public:
+  explicit CountdownTimer(std::function<void()> tick) : tick_(std::move(tick)) {}
+  void setInterval(int milliseconds) override {
+    if (milliseconds == interval_)
+      return;
+    interval_ = milliseconds;
+    apply();
+  }
+  int interval() const override { return interval_; }
+  void setEnabled(bool enabled) override {
+    if (enabled == enabled_)
+      return;
+    enabled_ = enabled;
+    apply();
+  }
+  bool enabled() const override { return enabled_; }
+
+ protected:
+  // Starts the countdown afresh for `milliseconds`; 0 stops it.
+  virtual void arm(int milliseconds) = 0;
+  void apply() { arm(enabled_ && interval_ > 0 ? interval_ : 0); }
+  void fired() {
+    apply();
+    tick_();
+  }
+
+ private:
+  std::function<void()> tick_;
   int interval_ = 0;
   bool enabled_ = true;  // window timers start enabled; only the interval keeps them quiet
 };

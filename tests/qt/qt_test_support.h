@@ -18,7 +18,7 @@
 
 #include "app/error_log.h"
 #include "app/qt/gui_program.h"
-#include "app/qt/program_end.h"
+#include "app/program_end.h"
 #include "app/qt/qt_utils.h"
 #include "dialogs/qt/linux_system.h"
 #include "memlink/memory_control.h"

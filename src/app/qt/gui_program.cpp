@@ -7,7 +7,7 @@
 #include <QWindow>
 #include <cstdlib>
 
-#include "app/qt/program_end.h"
+#include "app/program_end.h"
 #include "app/qt/qt_utils.h"
 #include "dialogs/qt/about_window.h"
 #include "dialogs/qt/chooser_window.h"

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "app/error_log.h"
-#include "app/qt/command_line.h"
+#include "app/command_line.h"
 #include "app/qt/event_loop_pause.h"
 #include "app/qt/gui_program.h"
 #include "app/qt/headless_service.h"
-#include "app/qt/program_end.h"
+#include "app/program_end.h"
 #include "app/qt/qt_utils.h"
 #include "dialogs/qt/linux_system.h"
 #include "memlink/linux/copy_locks.h"

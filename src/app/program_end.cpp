@@ -1,4 +1,4 @@
-#include "app/qt/program_end.h"
+#include "app/program_end.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "app/qt/command_line.h"
+#include "app/command_line.h"
 
 #include "app/program_folder.h"
 #include "dialogs/about_box.h"
@@ -35,8 +35,13 @@ std::string usageText() {
          "The voting service for a Delta Force game server, with the operator's window.\n"
          "\n"
          "  --dir DIR    the folder with settings.ini and errorlog.log (default: the program's folder)\n"
+#ifdef _WIN32
+         "  --headless   run as a console program without a window: notices go to stderr; Ctrl+C,\n"
+         "               Ctrl+Break or closing the console stop it\n"
+#else
          "  --headless   run as a service without a window: notices go to stderr; SIGINT and SIGTERM\n"
          "               stop it, SIGHUP reloads settings.ini and attaches to the game again\n"
+#endif
          "  --help       show this text and exit\n"
          "  --version    show the version and exit\n"
          "\n"

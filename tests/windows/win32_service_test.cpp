@@ -1,0 +1,147 @@
+// The Windows event loop, its window timers and the console service on them. The timers run in real time
+// here, as Windows keeps it; every margin is a multiple of the timer's granularity (about 16 ms).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "app/win32/console_service.h"
+#include "app/win32/win32_loop.h"
+#include "support/fixed_clock.h"
+#include "support/scripted_memory_control.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+struct TimerCase {
+  const char* name;
+  int interval;
+  bool enabled;
+  bool fires;
+};
+
+class Win32TimerTest : public ::testing::TestWithParam<TimerCase> {};
+
+// Interval 0 never fires, enabled or not; a disabled timer keeps its interval but does not fire.
+TEST_P(Win32TimerTest, FiresOnlyWhenEnabledWithAnIntervalAboveZero) {
+  Win32Loop loop;
+  int ticks = 0;
+  Win32Timer timer(loop, [&ticks] { ++ticks; });
+  timer.setInterval(GetParam().interval);
+  timer.setEnabled(GetParam().enabled);
+  loop.pause(0.3);
+  EXPECT_EQ(GetParam().fires, ticks > 0) << ticks << " ticks";
+  EXPECT_EQ(GetParam().interval, timer.interval());
+}
+
+INSTANTIATE_TEST_SUITE_P(States, Win32TimerTest,
+                         ::testing::Values(TimerCase{"ZeroEnabled", 0, true, false},
+                                           TimerCase{"ZeroDisabled", 0, false, false},
+                                           TimerCase{"SetDisabled", 50, false, false},
+                                           TimerCase{"SetEnabled", 50, true, true}),
+                         [](const auto& state) { return std::string(state.param.name); });
+
+// Every activation sets the interval again: that must not restart the countdown, or activations quicker
+// than the interval would hold the tick off for ever.
+TEST(Win32LoopTest, SettingTheSameIntervalAgainKeepsTheCountdown) {
+  Win32Loop loop;
+  int ticks = 0;
+  Win32Timer timer(loop, [&ticks] { ++ticks; });
+  timer.setInterval(400);
+  loop.pause(0.3);
+  timer.setInterval(400);
+  loop.pause(0.3);  // fired at 400 ms; a restarted countdown would fire at 700 ms
+  EXPECT_EQ(1, ticks);
+}
+
+// The collection tick must be able to fire inside a processing tick's pause, and a tick inside its own.
+TEST(Win32LoopTest, ATimerFiresInsideItsOwnTicksPause) {
+  Win32Loop loop;
+  int ticks = 0;
+  int ticksDuringPause = 0;
+  Win32Timer timer(loop, [&] {
+    if (++ticks == 1) {
+      loop.pause(0.4);
+      ticksDuringPause = ticks - 1;
+    }
+  });
+  timer.setInterval(60);
+  loop.pause(0.2);
+  EXPECT_GE(ticksDuringPause, 2);
+}
+
+TEST(Win32LoopTest, APauseSleepsAndLaterTasksRunFromTheLoop) {
+  Win32Loop loop;
+  bool ran = false;
+  loop.runLater(std::chrono::milliseconds(0), [&ran] { ran = true; });
+  EXPECT_FALSE(ran);
+
+  FILETIME created, exited, kernelBefore, userBefore, kernelAfter, userAfter;
+  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernelBefore, &userBefore);
+  const ULONGLONG start = GetTickCount64();
+  loop.pause(0.5);
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernelAfter, &userAfter);
+  auto ticks = [](const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  const ULONGLONG busy100ns =
+      ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore);
+
+  EXPECT_TRUE(ran);
+  EXPECT_GE(elapsed, 500u);
+  EXPECT_LT(busy100ns, 1000000u) << "the pause used " << busy100ns / 10000 << " ms of processor time";
+}
+
+class ConsoleServiceTest : public ::testing::Test {
+ protected:
+  struct Ended {
+    int status;
+  };
+  class ThrowingEnd final : public ProgramEnd {
+   public:
+    [[noreturn]] void end(int status) override { throw Ended{status}; }
+  };
+
+  int statusOfRun(const std::string& settings, const std::function<void()>& whileRunning) {
+    folder.write("settings.ini", settings);
+    ConsoleService service(folder.path(), loop, link, clock, end, log);
+    try {
+      service.start();
+      whileRunning();
+      loop.pause(1.0);
+    } catch (const Ended& ended) {
+      return ended.status;
+    }
+    return -1;
+  }
+
+  TempFolder folder;
+  Win32Loop loop;
+  Journal journal;
+  ScriptedMemoryControl link{journal};
+  FixedClock clock;
+  ThrowingEnd end;
+  std::ostringstream log;
+};
+
+// Ctrl+C and Ctrl+Break reach the service from the thread Windows runs the handler on.
+TEST_F(ConsoleServiceTest, AConsoleEventFromAnotherThreadStopsTheServiceWithStatusZero) {
+  const int status = statusOfRun("[General]\r\nFirst Run=False\r\n", [this] {
+    std::thread([this] { loop.post(CTRL_BREAK_EVENT); }).join();
+  });
+  EXPECT_EQ(0, status);
+  EXPECT_NE(std::string::npos, log.str().find("zarn-vote: stopping on Ctrl+Break")) << log.str();
+}
+
+TEST_F(ConsoleServiceTest, FirstRunEndsWithStatusTwoNamingTheSettings) {
+  EXPECT_EQ(kExitUnusableSettings, statusOfRun("[General]\r\nFirst Run=True\r\n", [] {}));
+  EXPECT_NE(std::string::npos, log.str().find("First Run is True in " + (folder / "settings.ini").string()))
+      << log.str();
+}
+
+}  // namespace
