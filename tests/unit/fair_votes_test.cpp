@@ -18,29 +18,6 @@ constexpr const char* kChat = "&H10FE6C0";
 // Calls of one roster scan, and of a console command (console key to its last pause).
 constexpr int kRosterCalls = 16;
 constexpr int kCommandCalls = 6;
-const Sequence kYield = {"Yield"};
-// The yield after the summary step and the yield of a reset step that only counts.
-const Sequence kQuietEnd = {"Yield", "Yield"};
-
-std::string slotAddress(int slot) {
-  char address[16];
-  std::snprintf(address, sizeof address, "&H%X", static_cast<unsigned>(0x1000 + 16 * (slot + 1)));
-  return address;
-}
-
-Sequence rosterReads() {
-  Sequence reads;
-  for (int k = 0; k < 16; ++k)
-    reads.push_back("ReadString " + slotAddress(k) + " \"16\"");
-  return reads;
-}
-
-Sequence mapChange() {
-  Sequence notice = chatMessage("Map has been voted ~ map changing...");
-  notice.pop_back();
-  notice.insert(notice.end(), {"Yield", kLongWait});
-  return join({notice, consoleCommand("resetgames")});
-}
 
 class FairVotesTest : public MainWindowTest {
  protected:
@@ -159,12 +136,7 @@ TEST_F(FairVotesTest, ASpeakerCountsAgainOnceTheTargetsVotesAreCleared) {
     chat(std::string(speaker) + ": /vote 3");
   forget();
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(3),
-                  chatMessage("Player:_Bob(3)_voted out!"),
-                  kYield,
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(3, "Bob"), kQuietEnd}), journal.entries);
 
   // The very same line, although it stands in the vote log, counts for the next round.
   chat("Ann: /vote 3");
@@ -256,12 +228,7 @@ TEST_F(FairVotesTest, ImmuneNamesMatchExactlyAndOnlyTheOperatorCanPuntThem) {
   globals.raisePunt(2);
   forget();
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(5),
-                  chatMessage("Player:_admin(5)_voted out!"),
-                  kYield,
-                  kQuietEnd,
-                  consoleCommand("punt 2")}),
+  EXPECT_EQ(join({rosterReads(), votedOut(5, "admin"), kQuietEnd, consoleCommand("punt 2")}),
             journal.entries);
   EXPECT_EQ("4", window.List3[7]);
 }
@@ -290,12 +257,7 @@ TEST_F(FairVotesTest, SharesOfTheOccupiedSlotsReplaceTheFixedLimits) {
   window.List3[2] = "3";
   window.Text4 = "1";
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(2),
-                  chatMessage("Player:_P2(2)_voted out!"),
-                  kYield,
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(2, "P2"), kQuietEnd}), journal.entries);
   EXPECT_EQ("2", window.List3[1]);
   EXPECT_EQ("1", window.Text4);
 
@@ -325,13 +287,7 @@ TEST_F(FairVotesTest, BelowMinPlayersVotesNeitherPuntNorChangeTheMap) {
   seat(7, "Cy");
   forget();
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(1),
-                  chatMessage("Player:_Bob(1)_voted out!"),
-                  kYield,
-                  mapChange(),
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(1, "Bob"), mapChange(), kQuietEnd}), journal.entries);
 }
 
 // --- Progress Message and Progress Every. ---
@@ -373,12 +329,7 @@ TEST_F(FairVotesTest, NoProgressIsToldAboutVotesThatWereJustActedOn) {
   chat("Cy: /vote 3");
   forget();
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(3),
-                  chatMessage("Player:_Bob(3)_voted out!"),
-                  kYield,
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(3, "Bob"), kQuietEnd}), journal.entries);
 }
 
 TEST_F(FairVotesTest, AVoteCountedWhileTheProgressMessageGoesOutIsToldNextTime) {
@@ -688,12 +639,7 @@ TEST_F(FairVotesTest, ImmunityHoldsInEverySlotTheNameHolds) {
     chat(line);
   forget();
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(7),
-                  chatMessage("Player:_ADMIN(7)_voted out!"),
-                  kYield,
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(7, "ADMIN"), kQuietEnd}), journal.entries);
   EXPECT_EQ("0", window.List3[1]);
   EXPECT_EQ("0", window.List3[6]);
 }
