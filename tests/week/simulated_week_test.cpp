@@ -240,6 +240,8 @@ class Week {
 
   void onTimer1();
   void onTimer2();
+  // A tick the service must run, as `frame` between its `start` and `end` in the model's queue.
+  void runTick(Frame frame, Event::Kind start, Event::Kind end, void (frmmain::*tick)());
   void activate(const std::function<void()>& how);
   void writeSettings();
   void editSettings();
@@ -580,11 +582,7 @@ void Week::onTimer1() {
     ++collectionSkipped_;
     return;
   }
-  push(Event{Event::Kind::CollStart});
-  frames.push_back(Frame::Collection);
-  window_.Timer1_Timer();
-  frames.pop_back();
-  push(Event{Event::Kind::CollEnd});
+  runTick(Frame::Collection, Event::Kind::CollStart, Event::Kind::CollEnd, &frmmain::Timer1_Timer);
 }
 
 void Week::onTimer2() {
@@ -598,11 +596,15 @@ void Week::onTimer2() {
     ++processingSkipped_;
     return;
   }
-  push(Event{Event::Kind::ProcStart});
-  frames.push_back(Frame::Processing);
-  window_.Timer2_Timer();
+  runTick(Frame::Processing, Event::Kind::ProcStart, Event::Kind::ProcEnd, &frmmain::Timer2_Timer);
+}
+
+void Week::runTick(Frame frame, Event::Kind start, Event::Kind end, void (frmmain::*tick)()) {
+  push(Event{start});
+  frames.push_back(frame);
+  (window_.*tick)();
   frames.pop_back();
-  push(Event{Event::Kind::ProcEnd});
+  push(Event{end});
 }
 
 // ---- Chat ----

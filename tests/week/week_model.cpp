@@ -718,46 +718,30 @@ void Model::processingSteps() {
 
   // Operator requests. A request raised again while its own commands go out stays raised for the next
   // tick; the number punted or banned is the one pending when its turn came.
-  nextCall();
-  if (punt_.raised) {
-    const long long raises = punt_.raises;
-    command("punt " + std::to_string(punt_.number));
-    nextCall();
-    if (punt_.raises == raises)
-      punt_.raised = false;
-    ++figures_.operatorPunts;
-  }
-  nextCall();
-  if (ban_.raised) {
-    const long long raises = ban_.raises;
-    command("ban " + std::to_string(ban_.number));
-    nextCall();
-    if (ban_.raises == raises)
-      ban_.raised = false;
-    ++figures_.operatorBans;
-  }
-  nextCall();
-  if (clear_.raised) {
-    const long long raises = clear_.raises;
+  serveRequest(punt_, figures_.operatorPunts, [this] { command("punt " + std::to_string(punt_.number)); });
+  serveRequest(ban_, figures_.operatorBans, [this] { command("ban " + std::to_string(ban_.number)); });
+  serveRequest(clear_, figures_.clearNotices, [this, &thenYield] {
     chat([this] { return settings_->votesReset; }, "the Votes Reset after Clear Votes", thenYield);
-    nextCall();
-    if (clear_.raises == raises)
-      clear_.raised = false;
-    ++figures_.clearNotices;
-  }
-  nextCall();
-  if (nextMap_.raised) {
-    const long long raises = nextMap_.raises;
+  });
+  serveRequest(nextMap_, figures_.operatorMapChanges, [this] {
     ChatPacing notice;
     notice.yieldAfterConsoleKey = true;
     notice.lastPause = ChatPacing::Long;
     chat([this] { return settings_->nextMapAdmin; }, "Next Map - Admin", notice);
     command("resetgames");
-    nextCall();
-    if (nextMap_.raises == raises)
-      nextMap_.raised = false;
-    ++figures_.operatorMapChanges;
-  }
+  });
+}
+
+void Model::serveRequest(Pending& request, long long& served, const std::function<void()>& send) {
+  nextCall();
+  if (!request.raised)
+    return;
+  const long long raises = request.raises;
+  send();
+  nextCall();
+  if (request.raises == raises)
+    request.raised = false;
+  ++served;
 }
 
 }  // namespace week

@@ -201,6 +201,9 @@ class Model {
   void command(const std::string& text);
   void chat(const std::function<std::string()>& text, const std::string& what, ChatPacing pacing);
   void clearAll();
+  // An operator request's turn in the processing tick: when raised, `send` sends its commands and it
+  // counts as `served`. A request raised again meanwhile stays raised for the next tick.
+  void serveRequest(Pending& request, long long& served, const std::function<void()>& send);
   void activate(const Event& e);
   void badSetting(const std::string& key, const std::string& value, const std::string& fallback,
                   long long time);
