@@ -34,6 +34,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/error_log.h"
@@ -508,27 +509,16 @@ void Week::editSettings() {
     case 4:
       s.maxMapVotes = chance(0.08) ? "abc" : pick(std::vector<std::string>{"5", "5", "2", "9", "2.5", "0"});
       break;
-    case 5:
-      switch (uniform(0, 5)) {
-        case 0:
-          s.mapVotedOut = randomMessage("MV-");
-          break;
-        case 1:
-          s.nextMapAdmin = randomMessage("NM-");
-          break;
-        case 2:
-          s.serverRunning = randomMessage("SR-");
-          break;
-        case 3:
-          s.programSummary = randomMessage("PS-");
-          break;
-        case 4:
-          s.programInfo = randomMessage("PI-");
-          break;
-        default:
-          s.votesReset = randomMessage("VR-");
-      }
+    case 5: {
+      // One of the other messages, each with the tag its texts carry.
+      static const std::pair<std::string week::Settings::*, const char*> kMessages[] = {
+          {&week::Settings::mapVotedOut, "MV-"},   {&week::Settings::nextMapAdmin, "NM-"},
+          {&week::Settings::serverRunning, "SR-"}, {&week::Settings::programSummary, "PS-"},
+          {&week::Settings::programInfo, "PI-"},   {&week::Settings::votesReset, "VR-"}};
+      const auto& [message, tag] = kMessages[static_cast<std::size_t>(uniform(0, 5))];
+      s.*message = randomMessage(tag);
       break;
+    }
     case 6:
       s.extraLine = chance(0.5) ? std::string() : randomMessage("EL-");
       break;
