@@ -127,8 +127,7 @@ class MainWindowUiTest : public QObject {
   void listsStayAlignedRowForRow() {
     Harness h(kQuietSettings);
     MainForm& form = h.program->form();
-    h.program->show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
     // More rows than fit, so that the lists could scroll apart.
     frmmain& core = h.program->core();
     core.List1.assign(40, "x");
@@ -174,8 +173,7 @@ class MainWindowUiTest : public QObject {
     Harness h("[General]\r\nFirst Run=False\r\nInterval=0\r\nInterval 2=7000\r\n");
     GuiProgram& program = *h.program;
     MainForm& form = program.form();
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
 
     program.core().List3[2] = "4";
     program.core().Text4 = "3";
@@ -204,8 +202,7 @@ class MainWindowUiTest : public QObject {
     Harness h(kQuietSettings);
     GuiProgram& program = *h.program;
     MainForm& form = program.form();
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
 
     form.choosegame->trigger();
     form.choosegame->trigger();
@@ -237,8 +234,7 @@ class MainWindowUiTest : public QObject {
   void activationRunsOnReturnFromEachDialog() {
     Harness h(kQuietSettings);
     GuiProgram& program = *h.program;
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
 
     program.showAbout();
     QTRY_COMPARE(QGuiApplication::focusWindow(), program.aboutWindow()->windowHandle());
@@ -268,8 +264,7 @@ class MainWindowUiTest : public QObject {
     Harness h(kQuietSettings, &boxes);
     ModalGuard guard;
     GuiProgram& program = *h.program;
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
 
     QString title;
     QStringList buttons;
@@ -323,8 +318,7 @@ class MainWindowUiTest : public QObject {
     Harness h("[General]\r\nFirst Run=False\r\nInterval=0\r\nInterval 2=30000\r\n");
     GuiProgram& program = *h.program;
     MainForm& form = program.form();
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
     QVERIFY(program.timer2().running());
 
     form.Command4->click();
@@ -343,8 +337,7 @@ class MainWindowUiTest : public QObject {
   void closeBoxLeavesTheOtherWindowsUntilTheLastCloses() {
     Harness h("[General]\r\nFirst Run=False\r\nInterval=30000\r\nInterval 2=30000\r\n");
     GuiProgram& program = *h.program;
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
     program.showAbout();
 
     program.form().close();

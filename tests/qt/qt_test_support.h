@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -103,6 +104,12 @@ struct Harness {
                                                     *system, [this](const QUrl& url) { urls.append(url); }});
   }
   QString settingsPath() const { return folder.filePath(QStringLiteral("settings.ini")); }
+  // Shows the main window and waits for its first activation to attach the game. A failure ends this
+  // call, not the test function, which fails all the same.
+  void showAttached() {
+    program->show();
+    QTRY_COMPARE(link.opens, 1);
+  }
 
   QTemporaryDir folder;
   QTemporaryDir binFolder;
