@@ -21,10 +21,6 @@ QWidget* nextFocusable(QWidget* widget) {
   return widget;
 }
 
-QRect fromTwips(int left, int top, int width, int height) {
-  return {left / 15, top / 15, width / 15, height / 15};
-}
-
 }  // namespace
 
 class DialogsUiTest : public QObject {

@@ -18,14 +18,6 @@
 #include "app/qt/vote_list.h"
 #include "qt_test_support.h"
 
-namespace {
-
-QRect fromTwips(int left, int top, int width, int height) {
-  return {left / 15, top / 15, width / 15, height / 15};
-}
-
-}  // namespace
-
 class MainWindowUiTest : public QObject {
   Q_OBJECT
 
