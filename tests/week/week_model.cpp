@@ -155,42 +155,12 @@ void Model::applyOther(const Event& e) {
     case Event::Kind::CollStart:
       collTicks_.push_back(CollTick{attached_, false, false, false, 0, false, {}, {}, false});
       break;
-    case Event::Kind::CollAttach: {
-      if (collTicks_.empty()) {
-        violation("OpenGame outside a collection tick");
-        break;
-      }
-      CollTick& tick = collTicks_.back();
-      if (tick.attachedAtStart || tick.attachTried)
-        violation("at " + std::to_string(e.time) + " ms: a collection tick attached while attached");
-      tick.attachTried = true;
-      tick.attachOk = e.ok;
-      attached_ = e.ok;
+    case Event::Kind::CollAttach:
+      collectionAttached(e);
       break;
-    }
-    case Event::Kind::CollRead: {
-      if (collTicks_.empty()) {
-        violation("a chat read outside a collection tick");
-        break;
-      }
-      CollTick& tick = collTicks_.back();
-      ++tick.reads;
-      if (!tick.attachedAtStart && !tick.attachOk)
-        violation("at " + std::to_string(e.time) + " ms: the chat was read without a game attached");
-      if (e.failed) {
-        tick.readFailed = true;
-        tick.fault = e.fault;
-        break;
-      }
-      tick.line = e.text;
-      // A line is new when it differs from the last non-empty line read before it, in the order of the
-      // reads: a tick that runs inside another one's yield reads later lines, and those stay the last
-      // seen.
-      tick.isNew = !e.text.empty() && e.text != lastChatLine_;
-      if (tick.isNew)
-        lastChatLine_ = e.text;
+    case Event::Kind::CollRead:
+      chatRead(e);
       break;
-    }
     case Event::Kind::CollNotice: {
       const std::string expected = std::string("Unable to connect to: ") + kGameName +
                                    "\r\nPlease make sure it is running then click 'OK'";
@@ -232,12 +202,43 @@ void Model::applyOther(const Event& e) {
   }
 }
 
-void Model::collectionEnded(const Event& e) {
-  if (collTicks_.empty()) {
-    violation("a collection tick ended that never started");
+void Model::collectionAttached(const Event& e) {
+  CollTick* tick = runningCollTick("OpenGame outside a collection tick");
+  if (tick == nullptr)
+    return;
+  if (tick->attachedAtStart || tick->attachTried)
+    violation("at " + std::to_string(e.time) + " ms: a collection tick attached while attached");
+  tick->attachTried = true;
+  tick->attachOk = e.ok;
+  attached_ = e.ok;
+}
+
+void Model::chatRead(const Event& e) {
+  CollTick* tick = runningCollTick("a chat read outside a collection tick");
+  if (tick == nullptr)
+    return;
+  ++tick->reads;
+  if (!tick->attachedAtStart && !tick->attachOk)
+    violation("at " + std::to_string(e.time) + " ms: the chat was read without a game attached");
+  if (e.failed) {
+    tick->readFailed = true;
+    tick->fault = e.fault;
     return;
   }
-  const CollTick tick = collTicks_.back();
+  tick->line = e.text;
+  // A line is new when it differs from the last non-empty line read before it, in the order of the
+  // reads: a tick that runs inside another one's yield reads later lines, and those stay the last
+  // seen.
+  tick->isNew = !e.text.empty() && e.text != lastChatLine_;
+  if (tick->isNew)
+    lastChatLine_ = e.text;
+}
+
+void Model::collectionEnded(const Event& e) {
+  const CollTick* running = runningCollTick("a collection tick ended that never started");
+  if (running == nullptr)
+    return;
+  const CollTick tick = *running;
   collTicks_.pop_back();
   ++figures_.collectionTicksChecked;
   const std::string at = "at " + std::to_string(e.time) + " ms: ";

@@ -176,7 +176,17 @@ class Model {
   };
 
   void applyOther(const Event& event);
+  void collectionAttached(const Event& event);
+  void chatRead(const Event& event);
   void collectionEnded(const Event& event);
+  // The collection tick that runs now; none, and the violation `outside`, when no collection tick runs.
+  CollTick* runningCollTick(const std::string& outside) {
+    if (collTicks_.empty()) {
+      violation(outside);
+      return nullptr;
+    }
+    return &collTicks_.back();
+  }
   void countVoteLine(const std::string& line, long long time);
   void raise(Pending& pending) {
     pending.raised = true;
