@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/game_sequences.h"
@@ -18,6 +19,15 @@ constexpr const char* kChat = "&H10FE6C0";
 // Calls of one roster scan, and of a console command (console key to its last pause).
 constexpr int kRosterCalls = 16;
 constexpr int kCommandCalls = 6;
+
+using namespace std::string_literals;
+using Names = std::vector<std::string>;
+
+// The settings' fields in their declaration order, to compare all at once.
+auto fields(const FairVoteSettings& s) {
+  return std::tuple(s.oneVotePerPlayer, s.votesFollowPlayer, s.immunePlayers, s.playerVoteShare,
+                    s.mapVoteShare, s.minPlayers, s.progressMessage, s.progressEvery, s.auditLog);
+}
 
 class FairVotesTest : public MainWindowTest {
  protected:
@@ -61,30 +71,13 @@ TEST_F(FairVotesTest, SettingsAreReadAtEveryActivationAndUnusableValuesAreOff) {
       "One Vote Per Player=True\r\nVotes Follow Player=1\r\nImmune Players= Admin ,Boss\t,, Lee Ann \r\n"
       "Player Vote Share=50\r\nMap Vote Share=100\r\nMin Players=4\r\nProgress Message=%name%\r\n"
       "Progress Every=3\r\nAudit Log=true\r\n");
-  const FairVoteSettings& on = window.fairVotes.settings;
-  EXPECT_TRUE(on.oneVotePerPlayer);
-  EXPECT_TRUE(on.votesFollowPlayer);
-  EXPECT_EQ((std::vector<std::string>{"Admin", "Boss", "Lee Ann"}), on.immunePlayers);
-  EXPECT_EQ(50, on.playerVoteShare);
-  EXPECT_EQ(100, on.mapVoteShare);
-  EXPECT_EQ(4, on.minPlayers);
-  EXPECT_EQ("%name%", on.progressMessage);
-  EXPECT_EQ(3, on.progressEvery);
-  EXPECT_TRUE(on.auditLog);
+  EXPECT_EQ(std::tuple(true, true, Names{"Admin", "Boss", "Lee Ann"}, 50, 100, 4, "%name%"s, 3, true),
+            fields(window.fairVotes.settings));
 
   activate(
       "One Vote Per Player=maybe\r\nVotes Follow Player=\r\nImmune Players= , \r\nPlayer Vote Share=0\r\n"
       "Map Vote Share=101\r\nMin Players=lots\r\nProgress Every=0\r\nAudit Log=yes\r\n");
-  const FairVoteSettings& off = window.fairVotes.settings;
-  EXPECT_FALSE(off.oneVotePerPlayer);
-  EXPECT_FALSE(off.votesFollowPlayer);
-  EXPECT_TRUE(off.immunePlayers.empty());
-  EXPECT_EQ(0, off.playerVoteShare);
-  EXPECT_EQ(0, off.mapVoteShare);
-  EXPECT_EQ(0, off.minPlayers);
-  EXPECT_EQ("", off.progressMessage);
-  EXPECT_EQ(1, off.progressEvery);
-  EXPECT_FALSE(off.auditLog);
+  EXPECT_EQ(std::tuple(false, false, Names{}, 0, 0, 0, ""s, 1, false), fields(window.fairVotes.settings));
 
   activate("Player Vote Share=-5\r\nProgress Every=-2\r\n");
   EXPECT_EQ(0, window.fairVotes.settings.playerVoteShare);
