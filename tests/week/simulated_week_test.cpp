@@ -123,7 +123,11 @@ class WeekLink final : public MemoryControl {
 
  private:
   bool failsNow();
+  // A call on the game inside the processing tick, handed over.
   void call(Event event);
+  // Hands `event` to the model. One call in a hundred fails: the event says so, and the error is raised
+  // once the model has it.
+  void handOver(Event event);
   Week& world_;
 };
 
@@ -304,6 +308,10 @@ void WeekLink::call(Event event) {
   event.kind = Event::Kind::Call;
   if (world_.innermostTick() != Frame::Processing)
     world_.fail("a console or roster call outside the processing tick");
+  handOver(std::move(event));
+}
+
+void WeekLink::handOver(Event event) {
   const bool failed = failsNow();
   if (failed) {
     ++faults;
@@ -358,17 +366,10 @@ std::string WeekLink::ReadString(const std::string& address, const ReadLength& l
     }
     ++world_.line().reads;
     Event event{Event::Kind::CollRead};
-    if (failsNow()) {
-      ++faults;
-      event.failed = true;
-      event.fault = "game link fault " + std::to_string(faults);
-      const std::string fault = event.fault;
-      world_.push(std::move(event));
-      throw MemoryControlError(fault);
-    }
     event.text = world_.line().text;
-    world_.push(event);
-    return event.text;
+    const std::string text = event.text;
+    handOver(std::move(event));
+    return text;
   }
   if (std::get<std::string>(length) != "16")
     world_.fail("roster read of length " + std::get<std::string>(length));
