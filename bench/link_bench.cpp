@@ -88,13 +88,18 @@ struct Service {
   frmmain& window = bench.window;
 };
 
+// Whether the service found the simulator; without it the benchmark is skipped, saying so.
+bool found(const Service& service, benchmark::State& state) {
+  if (!service.window.gameAttached)
+    state.SkipWithError("the simulator was not found");
+  return service.window.gameAttached;
+}
+
 void CollectionTickSameLine(benchmark::State& state) {
   Game game;
   Service service;
-  if (!service.window.gameAttached) {
-    state.SkipWithError("the simulator was not found");
+  if (!found(service, state))
     return;
-  }
   game.say("Bob: hello all");
   for (auto _ : state)
     service.window.Timer1_Timer();
@@ -104,10 +109,8 @@ BENCHMARK(CollectionTickSameLine);
 void CollectionTickNewVote(benchmark::State& state) {
   Game game;
   Service service;
-  if (!service.window.gameAttached) {
-    state.SkipWithError("the simulator was not found");
+  if (!found(service, state))
     return;
-  }
   long voter = 0;
   for (auto _ : state) {
     state.PauseTiming();

@@ -32,9 +32,7 @@ void expectScenarioOutcome(const GameSimProcess& game) {
 }
 
 void OnXvfbTest::SetUp() {
-  const std::string display = displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
-  ASSERT_FALSE(display.empty()) << "the Xvfb fixture did not run";
-  ::setenv("DISPLAY", display.c_str(), 1);
+  OnFixtureDisplayTest::SetUp();
   ::setenv("QT_QPA_PLATFORM", "xcb", 1);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/fixture_display.h"
 #include "support/game_sim_process.h"
 #include "support/service_process.h"
 #include "support/temp_folder.h"
@@ -32,7 +33,7 @@ void expectNoGameFaults(const GameSimProcess& game);
 void expectScenarioOutcome(const GameSimProcess& game);
 
 // zarn-vote and the simulator on the display of the Xvfb fixture, with a program folder for zarn-vote.
-class OnXvfbTest : public ::testing::Test {
+class OnXvfbTest : public OnFixtureDisplayTest {
  protected:
   void SetUp() override;
   // The program folder, with `settings` as its settings.ini.

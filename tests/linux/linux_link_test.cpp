@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "memlink/linux/linux_memory_control.h"
+#include "support/fixture_display.h"
 #include "support/game_sim_process.h"
 
 namespace {
@@ -30,14 +31,8 @@ class RealPause final : public PausePort {
   void pause(double seconds) override { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 };
 
-class LinuxLinkTest : public ::testing::Test {
+class LinuxLinkTest : public OnFixtureDisplayTest {
  protected:
-  void SetUp() override {
-    const std::string display = displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
-    ASSERT_FALSE(display.empty()) << "the Xvfb fixture did not run";
-    ::setenv("DISPLAY", display.c_str(), 1);
-  }
-
   // Starts a simulator and waits until its window is up.
   std::unique_ptr<GameSimProcess> startGame(const std::string& scenario = "",
                                             std::optional<std::string> title = std::nullopt) {

@@ -21,27 +21,18 @@ QWidget* nextFocusable(QWidget* widget) {
   return widget;
 }
 
-QRect fromTwips(int left, int top, int width, int height) {
-  return {left / 15, top / 15, width / 15, height / 15};
-}
-
 }  // namespace
 
 class DialogsUiTest : public QObject {
   Q_OBJECT
-
-  // With the main window open, closing a dialog does not end the program.
-  static void showMain(Harness& h) {
-    h.program->show();
-    QTRY_COMPARE(h.link.opens, 1);
-  }
 
  private slots:
   void initTestCase() { qtutils::setUpProgramLook(); }
 
   void puntBanDialog() {
     Harness h(kQuietSettings);
-    showMain(h);
+    // With the main window open, closing a dialog does not end the program.
+    h.showAttached();
     h.program->showPuntBanDialog();
     QPointer<PuntBanWindow> dialog = h.program->puntBanWindow();
     QVERIFY(QTest::qWaitForWindowExposed(dialog));
@@ -108,7 +99,7 @@ class DialogsUiTest : public QObject {
               "[All Games]\r\nGame Number=2\r\nGame 1=Land Warrior\r\nChat 1=&H1\r\n"
               "Console 1=&H2\r\nPlayer Start 1=&H3\r\nGame 2=Task Force Dagger\r\nChat 2=&H4\r\n"
               "Console 2=&H5\r\nPlayer Start 2=&H6\r\n");
-    showMain(h);
+    h.showAttached();
     h.program->showChooser();
     QPointer<ChooserWindow> chooser = h.program->chooserWindow();
     QVERIFY(QTest::qWaitForWindowExposed(chooser));
@@ -149,7 +140,7 @@ class DialogsUiTest : public QObject {
 
   void aboutBox() {
     Harness h(kQuietSettings);
-    showMain(h);
+    h.showAttached();
     h.program->showAbout();
     QPointer<AboutWindow> about = h.program->aboutWindow();
     QVERIFY(QTest::qWaitForWindowExposed(about));

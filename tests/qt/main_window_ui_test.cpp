@@ -18,14 +18,6 @@
 #include "app/qt/vote_list.h"
 #include "qt_test_support.h"
 
-namespace {
-
-QRect fromTwips(int left, int top, int width, int height) {
-  return {left / 15, top / 15, width / 15, height / 15};
-}
-
-}  // namespace
-
 class MainWindowUiTest : public QObject {
   Q_OBJECT
 
@@ -127,8 +119,7 @@ class MainWindowUiTest : public QObject {
   void listsStayAlignedRowForRow() {
     Harness h(kQuietSettings);
     MainForm& form = h.program->form();
-    h.program->show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
     // More rows than fit, so that the lists could scroll apart.
     frmmain& core = h.program->core();
     core.List1.assign(40, "x");
@@ -174,8 +165,7 @@ class MainWindowUiTest : public QObject {
     Harness h("[General]\r\nFirst Run=False\r\nInterval=0\r\nInterval 2=7000\r\n");
     GuiProgram& program = *h.program;
     MainForm& form = program.form();
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
 
     program.core().List3[2] = "4";
     program.core().Text4 = "3";
@@ -204,8 +194,7 @@ class MainWindowUiTest : public QObject {
     Harness h(kQuietSettings);
     GuiProgram& program = *h.program;
     MainForm& form = program.form();
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
 
     form.choosegame->trigger();
     form.choosegame->trigger();
@@ -237,8 +226,7 @@ class MainWindowUiTest : public QObject {
   void activationRunsOnReturnFromEachDialog() {
     Harness h(kQuietSettings);
     GuiProgram& program = *h.program;
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
 
     program.showAbout();
     QTRY_COMPARE(QGuiApplication::focusWindow(), program.aboutWindow()->windowHandle());
@@ -268,8 +256,7 @@ class MainWindowUiTest : public QObject {
     Harness h(kQuietSettings, &boxes);
     ModalGuard guard;
     GuiProgram& program = *h.program;
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
 
     QString title;
     QStringList buttons;
@@ -323,8 +310,7 @@ class MainWindowUiTest : public QObject {
     Harness h("[General]\r\nFirst Run=False\r\nInterval=0\r\nInterval 2=30000\r\n");
     GuiProgram& program = *h.program;
     MainForm& form = program.form();
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
     QVERIFY(program.timer2().running());
 
     form.Command4->click();
@@ -343,8 +329,7 @@ class MainWindowUiTest : public QObject {
   void closeBoxLeavesTheOtherWindowsUntilTheLastCloses() {
     Harness h("[General]\r\nFirst Run=False\r\nInterval=30000\r\nInterval 2=30000\r\n");
     GuiProgram& program = *h.program;
-    program.show();
-    QTRY_COMPARE(h.link.opens, 1);
+    h.showAttached();
     program.showAbout();
 
     program.form().close();

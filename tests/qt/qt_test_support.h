@@ -8,8 +8,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
+#include <QRect>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -103,6 +105,12 @@ struct Harness {
                                                     *system, [this](const QUrl& url) { urls.append(url); }});
   }
   QString settingsPath() const { return folder.filePath(QStringLiteral("settings.ini")); }
+  // Shows the main window and waits for its first activation to attach the game. A failure ends this
+  // call, not the test function, which fails all the same.
+  void showAttached() {
+    program->show();
+    QTRY_COMPARE(link.opens, 1);
+  }
 
   QTemporaryDir folder;
   QTemporaryDir binFolder;
@@ -114,6 +122,11 @@ struct Harness {
   QList<QUrl> urls;
   std::unique_ptr<GuiProgram> program;
 };
+
+// A rectangle given in twips, as the window layouts give them, in pixels at 15 twips a pixel.
+inline QRect fromTwips(int left, int top, int width, int height) {
+  return {left / 15, top / 15, width / 15, height / 15};
+}
 
 // Settings that attach at once and keep both timers quiet, so that only the test acts.
 inline const QByteArray kQuietSettings = "[General]\r\nFirst Run=False\r\nInterval=0\r\nInterval 2=0\r\n";

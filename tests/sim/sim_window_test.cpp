@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/fixture_display.h"
 #include "support/game_sim_process.h"
 
 namespace {
@@ -38,11 +39,6 @@ constexpr std::uint64_t kPlayers = 0x1100000;
 
 void pause(std::chrono::milliseconds duration) {
   std::this_thread::sleep_for(duration);
-}
-
-// The display of the Xvfb server that the CTest fixture started.
-std::string fixtureDisplay() {
-  return displayFromFile(ZARN_GAME_SIM_XVFB_DISPLAY_FILE);
 }
 
 extern "C" int ignoreXError(Display*, XErrorEvent*) {
@@ -189,11 +185,12 @@ class Client {
   Window own_ = None;
 };
 
-class SimWindowTest : public ::testing::Test {
+class SimWindowTest : public OnFixtureDisplayTest {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(fixtureDisplay().empty()) << "the Xvfb fixture did not run";
-    ::setenv("DISPLAY", fixtureDisplay().c_str(), 1);
+    OnFixtureDisplayTest::SetUp();
+    if (HasFatalFailure())
+      return;
     ASSERT_NE(client_.display(), nullptr) << "cannot open " << fixtureDisplay();
   }
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/game_sequences.h"
@@ -18,28 +19,14 @@ constexpr const char* kChat = "&H10FE6C0";
 // Calls of one roster scan, and of a console command (console key to its last pause).
 constexpr int kRosterCalls = 16;
 constexpr int kCommandCalls = 6;
-const Sequence kYield = {"Yield"};
-// The yield after the summary step and the yield of a reset step that only counts.
-const Sequence kQuietEnd = {"Yield", "Yield"};
 
-std::string slotAddress(int slot) {
-  char address[16];
-  std::snprintf(address, sizeof address, "&H%X", static_cast<unsigned>(0x1000 + 16 * (slot + 1)));
-  return address;
-}
+using namespace std::string_literals;
+using Names = std::vector<std::string>;
 
-Sequence rosterReads() {
-  Sequence reads;
-  for (int k = 0; k < 16; ++k)
-    reads.push_back("ReadString " + slotAddress(k) + " \"16\"");
-  return reads;
-}
-
-Sequence mapChange() {
-  Sequence notice = chatMessage("Map has been voted ~ map changing...");
-  notice.pop_back();
-  notice.insert(notice.end(), {"Yield", kLongWait});
-  return join({notice, consoleCommand("resetgames")});
+// The settings' fields in their declaration order, to compare all at once.
+auto fields(const FairVoteSettings& s) {
+  return std::tuple(s.oneVotePerPlayer, s.votesFollowPlayer, s.immunePlayers, s.playerVoteShare,
+                    s.mapVoteShare, s.minPlayers, s.progressMessage, s.progressEvery, s.auditLog);
 }
 
 class FairVotesTest : public MainWindowTest {
@@ -84,30 +71,13 @@ TEST_F(FairVotesTest, SettingsAreReadAtEveryActivationAndUnusableValuesAreOff) {
       "One Vote Per Player=True\r\nVotes Follow Player=1\r\nImmune Players= Admin ,Boss\t,, Lee Ann \r\n"
       "Player Vote Share=50\r\nMap Vote Share=100\r\nMin Players=4\r\nProgress Message=%name%\r\n"
       "Progress Every=3\r\nAudit Log=true\r\n");
-  const FairVoteSettings& on = window.fairVotes.settings;
-  EXPECT_TRUE(on.oneVotePerPlayer);
-  EXPECT_TRUE(on.votesFollowPlayer);
-  EXPECT_EQ((std::vector<std::string>{"Admin", "Boss", "Lee Ann"}), on.immunePlayers);
-  EXPECT_EQ(50, on.playerVoteShare);
-  EXPECT_EQ(100, on.mapVoteShare);
-  EXPECT_EQ(4, on.minPlayers);
-  EXPECT_EQ("%name%", on.progressMessage);
-  EXPECT_EQ(3, on.progressEvery);
-  EXPECT_TRUE(on.auditLog);
+  EXPECT_EQ(std::tuple(true, true, Names{"Admin", "Boss", "Lee Ann"}, 50, 100, 4, "%name%"s, 3, true),
+            fields(window.fairVotes.settings));
 
   activate(
       "One Vote Per Player=maybe\r\nVotes Follow Player=\r\nImmune Players= , \r\nPlayer Vote Share=0\r\n"
       "Map Vote Share=101\r\nMin Players=lots\r\nProgress Every=0\r\nAudit Log=yes\r\n");
-  const FairVoteSettings& off = window.fairVotes.settings;
-  EXPECT_FALSE(off.oneVotePerPlayer);
-  EXPECT_FALSE(off.votesFollowPlayer);
-  EXPECT_TRUE(off.immunePlayers.empty());
-  EXPECT_EQ(0, off.playerVoteShare);
-  EXPECT_EQ(0, off.mapVoteShare);
-  EXPECT_EQ(0, off.minPlayers);
-  EXPECT_EQ("", off.progressMessage);
-  EXPECT_EQ(1, off.progressEvery);
-  EXPECT_FALSE(off.auditLog);
+  EXPECT_EQ(std::tuple(false, false, Names{}, 0, 0, 0, ""s, 1, false), fields(window.fairVotes.settings));
 
   activate("Player Vote Share=-5\r\nProgress Every=-2\r\n");
   EXPECT_EQ(0, window.fairVotes.settings.playerVoteShare);
@@ -159,12 +129,7 @@ TEST_F(FairVotesTest, ASpeakerCountsAgainOnceTheTargetsVotesAreCleared) {
     chat(std::string(speaker) + ": /vote 3");
   forget();
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(3),
-                  chatMessage("Player:_Bob(3)_voted out!"),
-                  kYield,
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(3, "Bob"), kQuietEnd}), journal.entries);
 
   // The very same line, although it stands in the vote log, counts for the next round.
   chat("Ann: /vote 3");
@@ -256,12 +221,7 @@ TEST_F(FairVotesTest, ImmuneNamesMatchExactlyAndOnlyTheOperatorCanPuntThem) {
   globals.raisePunt(2);
   forget();
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(5),
-                  chatMessage("Player:_admin(5)_voted out!"),
-                  kYield,
-                  kQuietEnd,
-                  consoleCommand("punt 2")}),
+  EXPECT_EQ(join({rosterReads(), votedOut(5, "admin"), kQuietEnd, consoleCommand("punt 2")}),
             journal.entries);
   EXPECT_EQ("4", window.List3[7]);
 }
@@ -290,12 +250,7 @@ TEST_F(FairVotesTest, SharesOfTheOccupiedSlotsReplaceTheFixedLimits) {
   window.List3[2] = "3";
   window.Text4 = "1";
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(2),
-                  chatMessage("Player:_P2(2)_voted out!"),
-                  kYield,
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(2, "P2"), kQuietEnd}), journal.entries);
   EXPECT_EQ("2", window.List3[1]);
   EXPECT_EQ("1", window.Text4);
 
@@ -325,13 +280,7 @@ TEST_F(FairVotesTest, BelowMinPlayersVotesNeitherPuntNorChangeTheMap) {
   seat(7, "Cy");
   forget();
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(1),
-                  chatMessage("Player:_Bob(1)_voted out!"),
-                  kYield,
-                  mapChange(),
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(1, "Bob"), mapChange(), kQuietEnd}), journal.entries);
 }
 
 // --- Progress Message and Progress Every. ---
@@ -373,12 +322,7 @@ TEST_F(FairVotesTest, NoProgressIsToldAboutVotesThatWereJustActedOn) {
   chat("Cy: /vote 3");
   forget();
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(3),
-                  chatMessage("Player:_Bob(3)_voted out!"),
-                  kYield,
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(3, "Bob"), kQuietEnd}), journal.entries);
 }
 
 TEST_F(FairVotesTest, AVoteCountedWhileTheProgressMessageGoesOutIsToldNextTime) {
@@ -688,12 +632,7 @@ TEST_F(FairVotesTest, ImmunityHoldsInEverySlotTheNameHolds) {
     chat(line);
   forget();
   tick();
-  EXPECT_EQ(join({rosterReads(),
-                  puntByVotes(7),
-                  chatMessage("Player:_ADMIN(7)_voted out!"),
-                  kYield,
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(7, "ADMIN"), kQuietEnd}), journal.entries);
   EXPECT_EQ("0", window.List3[1]);
   EXPECT_EQ("0", window.List3[6]);
 }

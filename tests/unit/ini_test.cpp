@@ -184,6 +184,11 @@ class IniTest : public ::testing::Test {
   void write(const std::string& section, const std::string& key, const std::string& value) const {
     EXPECT_EQ(INI::WriteIniValue(path(), section, key, value), 0);
   }
+  // The settings file holds `content`, and nothing is left beside it.
+  void expectOnlyFile(const std::string& content) const {
+    EXPECT_EQ(fileText(), content);
+    EXPECT_EQ(entriesInFolder(), 1u);
+  }
   std::size_t entriesInFolder() const {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder.path()), {}));
   }
@@ -414,8 +419,7 @@ TEST_F(IniTest, NewFileThatDidNotReachTheDiskLeavesTheOldOneAsItWas) {
     FailingFileSystem files;
     files.failNext(call, std::errc::no_space_on_device);
     INI::WriteIniValue(files, path(), "S", "K", "2");
-    EXPECT_EQ(fileText(), "[S]\r\nK=1\r\n");
-    EXPECT_EQ(entriesInFolder(), 1u);
+    expectOnlyFile("[S]\r\nK=1\r\n");
   }
 }
 
@@ -426,8 +430,7 @@ TEST_F(IniTest, FileTheHostWillNotOpenForWritingIsNotReplaced) {
   FailingFileSystem files;
   files.failNext(Call::kOpen, std::errc::read_only_file_system);
   INI::WriteIniValue(files, path(), "S", "K", "2");
-  EXPECT_EQ(fileText(), "[S]\r\nK=1\r\n");
-  EXPECT_EQ(entriesInFolder(), 1u);
+  expectOnlyFile("[S]\r\nK=1\r\n");
 }
 
 // A file rewritten in place (here because a second link shares it), the same length, longer or shorter,
@@ -461,8 +464,7 @@ TEST_F(IniTest, FileInLockedFolderIsWrittenInPlace) {
     INI::WriteIniValue(path(), "S", "K", "22");
     INI::WriteIniValue(path(), "T", "X", "y");
   });
-  EXPECT_EQ(fileText(), "[S]\r\nLong=\r\nK=22\r\n; end\r\n[T]\r\nX=y\r\n");
-  EXPECT_EQ(entriesInFolder(), 1u);
+  expectOnlyFile("[S]\r\nLong=\r\nK=22\r\n; end\r\n[T]\r\nX=y\r\n");
 }
 
 // A file that someone else owns in a shared folder (sticky bit) may be written but not replaced.
@@ -474,8 +476,7 @@ TEST_F(IniTest, FileThatMayNotBeReplacedIsWrittenInPlace) {
       path(), fs::perms::owner_all | fs::perms::group_all | fs::perms::others_read | fs::perms::others_write);
   fs::permissions(folder.path(), fs::perms::all | fs::perms::sticky_bit);
   inChildProcess(As::kNobody, [this] { INI::WriteIniValue(path(), "S", "K", "2"); });
-  EXPECT_EQ(fileText(), "[S]\nK=2\r\n");
-  EXPECT_EQ(entriesInFolder(), 1u);
+  expectOnlyFile("[S]\nK=2\r\n");
 }
 
 // A write that runs out of room, here at a file-size limit, leaves the old file byte for byte, whether
@@ -491,8 +492,7 @@ TEST_F(IniTest, WriteStoppedPartWayLeavesOldFileWhole) {
     INI::WriteIniValue(path(), "S", "K", longValue);
     INI::WriteIniValue(path(), "New", "K", longValue);
   });
-  EXPECT_EQ(fileText(), original);
-  EXPECT_EQ(entriesInFolder(), 1u);
+  expectOnlyFile(original);
 
   giveToNobody(path());
   lockFolder();
@@ -504,8 +504,7 @@ TEST_F(IniTest, WriteStoppedPartWayLeavesOldFileWhole) {
   });
   std::string expected = original;
   expected.replace(expected.find("K=1"), 3, "K=fits");
-  EXPECT_EQ(fileText(), expected);
-  EXPECT_EQ(entriesInFolder(), 1u);
+  expectOnlyFile(expected);
 }
 
 // A read-only settings file stays as it is, even in a folder where it could be replaced, and even to root.
@@ -516,8 +515,7 @@ TEST_F(IniTest, ReadOnlyFileIsNotWritten) {
   giveToNobody(path());
   inChildProcess(As::kNobody, [this] { INI::WriteIniValue(path(), "S", "K", "2"); });
   write("S", "K", "3");
-  EXPECT_EQ(fileText(), "[S]\nK=1\n");
-  EXPECT_EQ(entriesInFolder(), 1u);
+  expectOnlyFile("[S]\nK=1\n");
 }
 
 // ---- Damaged and hostile files ----

@@ -85,16 +85,12 @@ TEST_F(VoteCollectionTest, OnlyTheMessageBetweenTheFirstTwoSeparatorsAndItsFirst
 }
 
 TEST_F(VoteCollectionTest, NumbersRoundHalfToEven) {
-  chat("Bob: /vote 2.5");
-  chat("Bob: /vote 3.5");
-  chat("Bob: /vote +1");
-  chat("Bob: /vote -0.5");
-  chat("Bob: /vote 14.51");
-  EXPECT_EQ("1", window.List3[2]);
-  EXPECT_EQ("1", window.List3[4]);
-  EXPECT_EQ("1", window.List3[1]);
-  EXPECT_EQ("1", window.List3[0]);
-  EXPECT_EQ("1", window.List3[15]);
+  const std::pair<const char*, std::size_t> cases[] = {
+      {"2.5", 2}, {"3.5", 4}, {"+1", 1}, {"-0.5", 0}, {"14.51", 15}};
+  for (const auto& [number, slot] : cases) {
+    chat(std::string("Bob: /vote ") + number);
+    EXPECT_EQ("1", window.List3[slot]) << number;
+  }
   EXPECT_EQ("0", window.List3[3]);
 }
 

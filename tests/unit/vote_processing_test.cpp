@@ -13,28 +13,10 @@
 
 namespace {
 
-const Sequence kYield = {"Yield"};
-// The two yields of a tick with nothing to do: the one after the summary step and the one of the reset
-// step that only counts.
-const Sequence kQuietEnd = {"Yield", "Yield"};
-
-Sequence withLastPause(Sequence message, std::initializer_list<std::string> replacement) {
-  message.pop_back();
-  message.insert(message.end(), replacement);
-  return message;
-}
-
 // Steps count from the console key; the read of the console line comes before it.
 Sequence withYieldAfterStep(Sequence message, std::size_t step) {
   message.insert(message.begin() + static_cast<std::ptrdiff_t>(step + 1), "Yield");
   return message;
-}
-
-Sequence rosterReads(int count, unsigned start = 0x1000) {
-  Sequence reads;
-  for (int k = 0; k < count; ++k)
-    reads.push_back(slotRead(k, start));
-  return reads;
 }
 
 class VoteProcessingTest : public MainWindowTest {
@@ -47,9 +29,7 @@ class VoteProcessingTest : public MainWindowTest {
   // Names in the sixteen slots of a player table at &H1000.
   void seatPlayers(const std::vector<std::pair<int, std::string>>& players) {
     for (const auto& [slot, name] : players) {
-      char address[16];
-      std::snprintf(address, sizeof address, "&H%X", static_cast<unsigned>(0x1000 + 16 * (slot + 1)));
-      memory.setMemory(address, name);
+      memory.setMemory(slotAddress(slot), name);
     }
   }
   void tick() { window.Timer2_Timer(); }
@@ -60,7 +40,7 @@ TEST_F(VoteProcessingTest, TheRosterIsReadSlotBySlotAboveTheStartAddress) {
   seatPlayers({{0, "Ann"}, {3, "Bob"}, {15, "Zed"}});
   window.List3 = std::vector<std::string>(16, "2");
   tick();
-  EXPECT_EQ(join({rosterReads(16), kQuietEnd}), journal.entries);
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
   std::vector<std::string> names(16);
   names[0] = "Ann";
   names[3] = "Bob";
@@ -76,7 +56,7 @@ TEST_F(VoteProcessingTest, TheRosterIsReadSlotBySlotAboveTheStartAddress) {
 TEST_F(VoteProcessingTest, AddressNotations) {
   activate("[Memory]\r\nPlayer Start=4096\r\n");
   tick();
-  EXPECT_EQ(join({rosterReads(16), kQuietEnd}), journal.entries);
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
 
   window.playerStartAddress = "&HFFFFFFF0";  // -16: the first slot lies at zero
   forget();
@@ -117,12 +97,7 @@ TEST_F(VoteProcessingTest, APlayerOverTheLimitIsPuntedAndAnnounced) {
   window.List3[3] = "6";
   window.List3[4] = "5";  // equal to the limit: stays
   tick();
-  EXPECT_EQ(join({rosterReads(16),
-                  puntByVotes(3),
-                  chatMessage("Player:_Bob(3)_voted out!"),
-                  kYield,
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(3, "Bob"), kQuietEnd}), journal.entries);
   EXPECT_EQ("0", window.List3[3]);
   EXPECT_EQ("5", window.List3[4]);
   EXPECT_EQ("Bob", window.List1[3]);
@@ -135,14 +110,8 @@ TEST_F(VoteProcessingTest, OnlyTheExactTextTrueNamesThePlayerInTheAnnouncement) 
   window.List3[9] = "6";
   tick();
   // Two players over the limit: the lower number first.
-  EXPECT_EQ(join({rosterReads(16),
-                  puntByVotes(2),
-                  chatMessage("Player:__voted out!"),
-                  kYield,
-                  puntByVotes(9),
-                  chatMessage("Player:__voted out!"),
-                  kYield,
-                  kQuietEnd}),
+  EXPECT_EQ(join({rosterReads(), puntByVotes(2), chatMessage("Player:__voted out!"), kYield, puntByVotes(9),
+                  chatMessage("Player:__voted out!"), kYield, kQuietEnd}),
             journal.entries);
 }
 
@@ -156,8 +125,10 @@ TEST_F(VoteProcessingTest, APuntGoesOnlyToThePlayerTheVotesWereFor) {
   // either.
   host.queue([this] { seatPlayers({{3, "Eve"}, {4, ""}}); });
   tick();
-  EXPECT_EQ(join({rosterReads(16), puntByVotes(2), chatMessage("Player:_Ann(2)_voted out!"), kYield,
-                  {kConsoleProbe, slotRead(3), kConsoleProbe, slotRead(4)}, kQuietEnd}),
+  EXPECT_EQ(join({rosterReads(),
+                  votedOut(2, "Ann"),
+                  {kConsoleProbe, slotRead(3), kConsoleProbe, slotRead(4)},
+                  kQuietEnd}),
             journal.entries);
   EXPECT_EQ(std::vector<std::string>(16, "0"), window.List3);
 
@@ -171,7 +142,7 @@ TEST_F(VoteProcessingTest, APuntGoesOnlyToThePlayerTheVotesWereFor) {
   memory.duringWait = nullptr;
   Sequence withdrawn = puntByVotes(3);
   withdrawn.insert(withdrawn.end() - 2, {consoleWrite(""), kShortWait});
-  EXPECT_EQ(join({rosterReads(16), withdrawn, kQuietEnd}), journal.entries);
+  EXPECT_EQ(join({rosterReads(), withdrawn, kQuietEnd}), journal.entries);
   EXPECT_EQ("0", window.List3[3]);
   EXPECT_EQ(
       (std::vector<std::string>{
@@ -199,7 +170,8 @@ TEST_F(VoteProcessingTest, UnusableLimitsFallBackToTheirDefaults) {
       {"[General]\r\nInterval 2=99999",
        "General/Interval 2 \"99999\": out of range, so the default 10000 is used"},
       {"Console Size=10", "Memory/Console Size \"10\": below 11, so the default 90 is used"},
-      {"[General]\r\nMax Log Size KB=0", "General/Max Log Size KB \"0\": below 1, so the default 1024 is used"},
+      {"[General]\r\nMax Log Size KB=0",
+       "General/Max Log Size KB \"0\": below 1, so the default 1024 is used"},
   };
   for (const auto& bad : cases) {
     SCOPED_TRACE(bad.setting);
@@ -214,7 +186,7 @@ TEST_F(VoteProcessingTest, UnusableLimitsFallBackToTheirDefaults) {
     forget();
     tick();
     // Nothing but the operator's request reaches the game.
-    EXPECT_EQ(join({rosterReads(16), kQuietEnd, chatMessage(window.votesResetMessage), kYield}),
+    EXPECT_EQ(join({rosterReads(), kQuietEnd, chatMessage(window.votesResetMessage), kYield}),
               journal.entries);
     EXPECT_EQ(std::vector<std::string>{std::string(bad.logged) + " - Settings"}, errorLogEntries());
   }
@@ -230,7 +202,7 @@ TEST_F(VoteProcessingTest, MapVotesOverTheLimitAnnounceThenChangeTheMapAfterTheL
   seatPlayers({{1, "Ann"}});
   window.Text4 = "5";
   tick();
-  EXPECT_EQ(join({rosterReads(16), kQuietEnd}), journal.entries);
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
   EXPECT_EQ("5", window.Text4);
 
   window.Text4 = "6";
@@ -238,14 +210,7 @@ TEST_F(VoteProcessingTest, MapVotesOverTheLimitAnnounceThenChangeTheMapAfterTheL
   forget();
   tick();
   // Punts come before the map change; the map notice ends with a yield and the long pause.
-  EXPECT_EQ(join({rosterReads(16),
-                  puntByVotes(1),
-                  chatMessage("Player:_Ann(1)_voted out!"),
-                  kYield,
-                  withLastPause(chatMessage("Map has been voted ~ map changing..."), {"Yield", kLongWait}),
-                  consoleCommand("resetgames"),
-                  kQuietEnd}),
-            journal.entries);
+  EXPECT_EQ(join({rosterReads(), votedOut(1, "Ann"), mapChange(), kQuietEnd}), journal.entries);
   EXPECT_EQ("0", window.Text4);
 }
 
@@ -265,9 +230,10 @@ TEST_F(VoteProcessingTest, AGameRestartedDuringTheMapNoticeGetsNoMapChange) {
   EXPECT_EQ(kConsoleProbe, journal.entries.at(journal.entries.size() - 3));  // and no console key after it
   EXPECT_EQ(0, std::count(journal.entries.begin(), journal.entries.end(), consoleWrite("resetgames")));
   EXPECT_EQ("0", window.Text4);
-  EXPECT_EQ(std::vector<std::string>{"Another game process attached: the votes, the map votes and the vote log "
-                                     "start afresh - Game Link"},
-            errorLogEntries());
+  EXPECT_EQ(
+      std::vector<std::string>{"Another game process attached: the votes, the map votes and the vote log "
+                               "start afresh - Game Link"},
+      errorLogEntries());
 }
 
 TEST_F(VoteProcessingTest, MapLimitsCompareAsNumbers) {
@@ -576,9 +542,9 @@ TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
     const char* name;
     int lastCall;
   };
-  const std::vector<Phase> phases = {{"roster", 16},       {"punt command", 25},  {"punt notice", 36},
-                                     {"map notice", 47},   {"map command", 54},   {"summary", 87},
-                                     {"reset notice", 98}, {"punt request", 105}, {"ban request", 112},
+  const std::vector<Phase> phases = {{"roster", 16},        {"punt command", 25},  {"punt notice", 36},
+                                     {"map notice", 47},    {"map command", 54},   {"summary", 87},
+                                     {"reset notice", 98},  {"punt request", 105}, {"ban request", 112},
                                      {"clear notice", 123}, {"next map", 141}};
   auto phaseOf = [&phases](int call) {
     for (std::size_t p = 0; p < phases.size(); ++p) {

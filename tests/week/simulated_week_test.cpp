@@ -34,6 +34,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/error_log.h"
@@ -122,7 +123,11 @@ class WeekLink final : public MemoryControl {
 
  private:
   bool failsNow();
+  // A call on the game inside the processing tick, handed over.
   void call(Event event);
+  // Hands `event` to the model. One call in a hundred fails: the event says so, and the error is raised
+  // once the model has it.
+  void handOver(Event event);
   Week& world_;
 };
 
@@ -240,6 +245,8 @@ class Week {
 
   void onTimer1();
   void onTimer2();
+  // A tick the service must run, as `frame` between its `start` and `end` in the model's queue.
+  void runTick(Frame frame, Event::Kind start, Event::Kind end, void (frmmain::*tick)());
   void activate(const std::function<void()>& how);
   void writeSettings();
   void editSettings();
@@ -301,6 +308,10 @@ void WeekLink::call(Event event) {
   event.kind = Event::Kind::Call;
   if (world_.innermostTick() != Frame::Processing)
     world_.fail("a console or roster call outside the processing tick");
+  handOver(std::move(event));
+}
+
+void WeekLink::handOver(Event event) {
   const bool failed = failsNow();
   if (failed) {
     ++faults;
@@ -355,17 +366,10 @@ std::string WeekLink::ReadString(const std::string& address, const ReadLength& l
     }
     ++world_.line().reads;
     Event event{Event::Kind::CollRead};
-    if (failsNow()) {
-      ++faults;
-      event.failed = true;
-      event.fault = "game link fault " + std::to_string(faults);
-      const std::string fault = event.fault;
-      world_.push(std::move(event));
-      throw MemoryControlError(fault);
-    }
     event.text = world_.line().text;
-    world_.push(event);
-    return event.text;
+    const std::string text = event.text;
+    handOver(std::move(event));
+    return text;
   }
   if (std::get<std::string>(length) != "16")
     world_.fail("roster read of length " + std::get<std::string>(length));
@@ -506,27 +510,16 @@ void Week::editSettings() {
     case 4:
       s.maxMapVotes = chance(0.08) ? "abc" : pick(std::vector<std::string>{"5", "5", "2", "9", "2.5", "0"});
       break;
-    case 5:
-      switch (uniform(0, 5)) {
-        case 0:
-          s.mapVotedOut = randomMessage("MV-");
-          break;
-        case 1:
-          s.nextMapAdmin = randomMessage("NM-");
-          break;
-        case 2:
-          s.serverRunning = randomMessage("SR-");
-          break;
-        case 3:
-          s.programSummary = randomMessage("PS-");
-          break;
-        case 4:
-          s.programInfo = randomMessage("PI-");
-          break;
-        default:
-          s.votesReset = randomMessage("VR-");
-      }
+    case 5: {
+      // One of the other messages, each with the tag its texts carry.
+      static const std::pair<std::string week::Settings::*, const char*> kMessages[] = {
+          {&week::Settings::mapVotedOut, "MV-"},   {&week::Settings::nextMapAdmin, "NM-"},
+          {&week::Settings::serverRunning, "SR-"}, {&week::Settings::programSummary, "PS-"},
+          {&week::Settings::programInfo, "PI-"},   {&week::Settings::votesReset, "VR-"}};
+      const auto& [message, tag] = kMessages[static_cast<std::size_t>(uniform(0, 5))];
+      s.*message = randomMessage(tag);
       break;
+    }
     case 6:
       s.extraLine = chance(0.5) ? std::string() : randomMessage("EL-");
       break;
@@ -580,11 +573,7 @@ void Week::onTimer1() {
     ++collectionSkipped_;
     return;
   }
-  push(Event{Event::Kind::CollStart});
-  frames.push_back(Frame::Collection);
-  window_.Timer1_Timer();
-  frames.pop_back();
-  push(Event{Event::Kind::CollEnd});
+  runTick(Frame::Collection, Event::Kind::CollStart, Event::Kind::CollEnd, &frmmain::Timer1_Timer);
 }
 
 void Week::onTimer2() {
@@ -598,11 +587,15 @@ void Week::onTimer2() {
     ++processingSkipped_;
     return;
   }
-  push(Event{Event::Kind::ProcStart});
-  frames.push_back(Frame::Processing);
-  window_.Timer2_Timer();
+  runTick(Frame::Processing, Event::Kind::ProcStart, Event::Kind::ProcEnd, &frmmain::Timer2_Timer);
+}
+
+void Week::runTick(Frame frame, Event::Kind start, Event::Kind end, void (frmmain::*tick)()) {
+  push(Event{start});
+  frames.push_back(frame);
+  (window_.*tick)();
   frames.pop_back();
-  push(Event{Event::Kind::ProcEnd});
+  push(Event{end});
 }
 
 // ---- Chat ----

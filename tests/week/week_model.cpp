@@ -155,42 +155,12 @@ void Model::applyOther(const Event& e) {
     case Event::Kind::CollStart:
       collTicks_.push_back(CollTick{attached_, false, false, false, 0, false, {}, {}, false});
       break;
-    case Event::Kind::CollAttach: {
-      if (collTicks_.empty()) {
-        violation("OpenGame outside a collection tick");
-        break;
-      }
-      CollTick& tick = collTicks_.back();
-      if (tick.attachedAtStart || tick.attachTried)
-        violation("at " + std::to_string(e.time) + " ms: a collection tick attached while attached");
-      tick.attachTried = true;
-      tick.attachOk = e.ok;
-      attached_ = e.ok;
+    case Event::Kind::CollAttach:
+      collectionAttached(e);
       break;
-    }
-    case Event::Kind::CollRead: {
-      if (collTicks_.empty()) {
-        violation("a chat read outside a collection tick");
-        break;
-      }
-      CollTick& tick = collTicks_.back();
-      ++tick.reads;
-      if (!tick.attachedAtStart && !tick.attachOk)
-        violation("at " + std::to_string(e.time) + " ms: the chat was read without a game attached");
-      if (e.failed) {
-        tick.readFailed = true;
-        tick.fault = e.fault;
-        break;
-      }
-      tick.line = e.text;
-      // A line is new when it differs from the last non-empty line read before it, in the order of the
-      // reads: a tick that runs inside another one's yield reads later lines, and those stay the last
-      // seen.
-      tick.isNew = !e.text.empty() && e.text != lastChatLine_;
-      if (tick.isNew)
-        lastChatLine_ = e.text;
+    case Event::Kind::CollRead:
+      chatRead(e);
       break;
-    }
     case Event::Kind::CollNotice: {
       const std::string expected = std::string("Unable to connect to: ") + kGameName +
                                    "\r\nPlease make sure it is running then click 'OK'";
@@ -232,12 +202,43 @@ void Model::applyOther(const Event& e) {
   }
 }
 
-void Model::collectionEnded(const Event& e) {
-  if (collTicks_.empty()) {
-    violation("a collection tick ended that never started");
+void Model::collectionAttached(const Event& e) {
+  CollTick* tick = runningCollTick("OpenGame outside a collection tick");
+  if (tick == nullptr)
+    return;
+  if (tick->attachedAtStart || tick->attachTried)
+    violation("at " + std::to_string(e.time) + " ms: a collection tick attached while attached");
+  tick->attachTried = true;
+  tick->attachOk = e.ok;
+  attached_ = e.ok;
+}
+
+void Model::chatRead(const Event& e) {
+  CollTick* tick = runningCollTick("a chat read outside a collection tick");
+  if (tick == nullptr)
+    return;
+  ++tick->reads;
+  if (!tick->attachedAtStart && !tick->attachOk)
+    violation("at " + std::to_string(e.time) + " ms: the chat was read without a game attached");
+  if (e.failed) {
+    tick->readFailed = true;
+    tick->fault = e.fault;
     return;
   }
-  const CollTick tick = collTicks_.back();
+  tick->line = e.text;
+  // A line is new when it differs from the last non-empty line read before it, in the order of the
+  // reads: a tick that runs inside another one's yield reads later lines, and those stay the last
+  // seen.
+  tick->isNew = !e.text.empty() && e.text != lastChatLine_;
+  if (tick->isNew)
+    lastChatLine_ = e.text;
+}
+
+void Model::collectionEnded(const Event& e) {
+  const CollTick* running = runningCollTick("a collection tick ended that never started");
+  if (running == nullptr)
+    return;
+  const CollTick tick = *running;
   collTicks_.pop_back();
   ++figures_.collectionTicksChecked;
   const std::string at = "at " + std::to_string(e.time) + " ms: ";
@@ -718,46 +719,30 @@ void Model::processingSteps() {
 
   // Operator requests. A request raised again while its own commands go out stays raised for the next
   // tick; the number punted or banned is the one pending when its turn came.
-  nextCall();
-  if (punt_.raised) {
-    const long long raises = punt_.raises;
-    command("punt " + std::to_string(punt_.number));
-    nextCall();
-    if (punt_.raises == raises)
-      punt_.raised = false;
-    ++figures_.operatorPunts;
-  }
-  nextCall();
-  if (ban_.raised) {
-    const long long raises = ban_.raises;
-    command("ban " + std::to_string(ban_.number));
-    nextCall();
-    if (ban_.raises == raises)
-      ban_.raised = false;
-    ++figures_.operatorBans;
-  }
-  nextCall();
-  if (clear_.raised) {
-    const long long raises = clear_.raises;
+  serveRequest(punt_, figures_.operatorPunts, [this] { command("punt " + std::to_string(punt_.number)); });
+  serveRequest(ban_, figures_.operatorBans, [this] { command("ban " + std::to_string(ban_.number)); });
+  serveRequest(clear_, figures_.clearNotices, [this, &thenYield] {
     chat([this] { return settings_->votesReset; }, "the Votes Reset after Clear Votes", thenYield);
-    nextCall();
-    if (clear_.raises == raises)
-      clear_.raised = false;
-    ++figures_.clearNotices;
-  }
-  nextCall();
-  if (nextMap_.raised) {
-    const long long raises = nextMap_.raises;
+  });
+  serveRequest(nextMap_, figures_.operatorMapChanges, [this] {
     ChatPacing notice;
     notice.yieldAfterConsoleKey = true;
     notice.lastPause = ChatPacing::Long;
     chat([this] { return settings_->nextMapAdmin; }, "Next Map - Admin", notice);
     command("resetgames");
-    nextCall();
-    if (nextMap_.raises == raises)
-      nextMap_.raised = false;
-    ++figures_.operatorMapChanges;
-  }
+  });
+}
+
+void Model::serveRequest(Pending& request, long long& served, const std::function<void()>& send) {
+  nextCall();
+  if (!request.raised)
+    return;
+  const long long raises = request.raises;
+  send();
+  nextCall();
+  if (request.raises == raises)
+    request.raised = false;
+  ++served;
 }
 
 }  // namespace week

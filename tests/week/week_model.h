@@ -176,7 +176,17 @@ class Model {
   };
 
   void applyOther(const Event& event);
+  void collectionAttached(const Event& event);
+  void chatRead(const Event& event);
   void collectionEnded(const Event& event);
+  // The collection tick that runs now; none, and the violation `outside`, when no collection tick runs.
+  CollTick* runningCollTick(const std::string& outside) {
+    if (collTicks_.empty()) {
+      violation(outside);
+      return nullptr;
+    }
+    return &collTicks_.back();
+  }
   void countVoteLine(const std::string& line, long long time);
   void raise(Pending& pending) {
     pending.raised = true;
@@ -201,6 +211,9 @@ class Model {
   void command(const std::string& text);
   void chat(const std::function<std::string()>& text, const std::string& what, ChatPacing pacing);
   void clearAll();
+  // An operator request's turn in the processing tick: when raised, `send` sends its commands and it
+  // counts as `served`. A request raised again meanwhile stays raised for the next tick.
+  void serveRequest(Pending& request, long long& served, const std::function<void()>& send);
   void activate(const Event& e);
   void badSetting(const std::string& key, const std::string& value, const std::string& fallback,
                   long long time);
