@@ -7,10 +7,11 @@ set -euo pipefail
 # the window and its offscreen tests; xvfb: the tests that need a display; openbox, x11-apps, xdotool,
 # netpbm: scripts/screenshots.sh and the demo's screenshot. wine64, g++-mingw-w64-x86-64-posix: the game
 # simulator as a Windows program, its tests under Wine and the demo's --wine; googletest: its sources, for
-# the Windows program's tests built with the cross compiler.
+# the Windows program's tests built with the cross compiler; wine32 (from the i386 architecture) and
+# g++-mingw-w64-i686-posix: the simulator as a 32-bit program, as the real game is, under Wine.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
   qt6-base-dev fonts-dejavu-core fonts-liberation2 xvfb openbox x11-apps xdotool netpbm wine64
-  g++-mingw-w64-x86-64-posix googletest)
+  g++-mingw-w64-x86-64-posix googletest wine32 g++-mingw-w64-i686-posix)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -24,5 +25,8 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
