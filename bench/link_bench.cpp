@@ -3,7 +3,7 @@
 // scan, count). CPU time is the figure that counts: the tick runs every 500 ms on the game's host. Needs an
 // X display and the simulator: bench/run_link_bench.sh starts both. ZARN_GAME_SIM_COMMAND, when set, is
 // the command (words split at blanks) that starts the simulator instead, e.g. Wine's loader and the
-// Windows build: "/usr/lib/wine/wine64 build/release/tools/game_sim/windows/zarn-game-sim.exe".
+// Windows build: "/usr/lib/wine/wine64 build/release/windows-programs/tools/game_sim/windows/zarn-game-sim.exe".
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/uio.h>

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 build=build/release
 runs=${RUNS:-5}
 wine64=/usr/lib/wine/wine64
-exe=$build/tools/game_sim/windows/zarn-game-sim.exe
+exe=$build/windows-programs/tools/game_sim/windows/zarn-game-sim.exe
 before_cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
 }

@@ -18,7 +18,7 @@ esac
 scripts/install-deps.sh
 cmake --preset release >/dev/null
 if [ -n "$wine" ]; then
-  cmake --build --preset release --target zarn-vote zarn-game-sim-windows
+  cmake --build --preset release --target zarn-vote windows-programs
 else
   cmake --build --preset release --target zarn-vote zarn-game-sim
 fi
@@ -57,7 +57,7 @@ if [ -n "$wine" ]; then
   fi
   echo "Starting the game simulator under Wine and zarn-vote on display $DISPLAY (about half a minute)..."
   # Wine names files by drive; Z: is the root.
-  /usr/lib/wine/wine64 build/release/tools/game_sim/windows/zarn-game-sim.exe \
+  /usr/lib/wine/wine64 build/release/windows-programs/tools/game_sim/windows/zarn-game-sim.exe \
     --scenario "Z:$PWD/tools/game_sim/scenarios/demo.txt" --transcript "Z:$PWD/$run/transcript.txt" \
     --exit-after 120 2>"$run/game.log" &
 else
