@@ -1,0 +1,96 @@
+#include "windows/game_sim_launch.h"
+
+#include <chrono>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+std::string inQuotes(const std::string& argument) {
+  return "\"" + argument + "\"";
+}
+
+}  // namespace
+
+std::string testTitle(const std::string& name) {
+  return "Zarn link test " + name + "  " + std::to_string(GetCurrentProcessId());
+}
+
+LaunchedGame::LaunchedGame(const std::string& title, const std::string& scenario) {
+  folder_.write("scenario.txt", scenario);
+  std::string program = ZARN_GAME_SIM_EXE;
+  for (char& c : program) {
+    if (c == '/')
+      c = '\\';
+  }
+  std::string commandLine = inQuotes(program) + " --title " + inQuotes(title) + " --scenario " +
+                            inQuotes((folder_ / "scenario.txt").string()) + " --transcript " +
+                            inQuotes((folder_ / "transcript.txt").string()) + " --exit-after 240";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &started)) {
+    throw std::runtime_error("cannot start " + program + ": " + winlink::lastErrorText());
+  }
+  CloseHandle(started.hThread);
+  process_ = winlink::Handle(started.hProcess);
+  pid_ = started.dwProcessId;
+}
+
+LaunchedGame::~LaunchedGame() {
+  kill();
+}
+
+void LaunchedGame::kill() {
+  if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.get(), 9);
+    WaitForSingleObject(process_.get(), 30000);
+  }
+}
+
+std::vector<std::string> LaunchedGame::lines() const {
+  std::vector<std::string> lines;
+  std::istringstream transcript(this->transcript());
+  for (std::string line; std::getline(transcript, line);) {
+    const std::size_t stamp = line.find("] ");
+    lines.push_back(stamp == std::string::npos ? line : line.substr(stamp + 2));
+  }
+  return lines;
+}
+
+template <typename Found>
+bool LaunchedGame::waitUntil(Found found, int seconds) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    for (const std::string& seen : lines()) {
+      if (found(seen))
+        return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline)
+      return false;
+    Sleep(20);
+  }
+}
+
+bool LaunchedGame::waitFor(const std::string& line, int seconds) const {
+  return waitUntil([&line](const std::string& seen) { return seen == line; }, seconds);
+}
+
+bool LaunchedGame::waitForStart(const std::string& start, int seconds) const {
+  return waitUntil([&start](const std::string& seen) { return seen.rfind(start, 0) == 0; }, seconds);
+}
+
+void MessagePumpPause::pause(double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  for (;;) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageA(&message);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+    if (left <= 0)
+      return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+  }
+}

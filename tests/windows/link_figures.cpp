@@ -1,0 +1,42 @@
+// Figures of the Windows game link against the simulator, for the notes, not a test: the cost of one
+// collection tick's read (90 bytes of chat) averaged over many, and of one key press with its pauses.
+// Run on the tests' display and prefix:
+//   DISPLAY=:N WINEPREFIX=... wine64 zarnvote_windows_link_figures.exe
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "memlink/windows/windows_memory_control.h"
+#include "windows/game_sim_launch.h"
+
+int main() {
+  using Clock = std::chrono::steady_clock;
+  std::string title = testTitle("figures");
+  const LaunchedGame game(title, "0 join 3 Bob\n0.1 say 3 hello\n");
+  if (!game.waitFor("CHAT Bob: hello")) {
+    std::fprintf(stderr, "the game did not start:\n%s\n", game.transcript().c_str());
+    return 1;
+  }
+  MessagePumpPause pause;
+  WindowsMemoryControl link(pause,
+                            [](const std::string& report) { std::printf("link: %s\n", report.c_str()); });
+  if (!link.OpenGame(title))
+    return 1;
+
+  constexpr int kReads = 1000;
+  const auto readStart = Clock::now();
+  for (int i = 0; i < kReads; ++i)
+    link.ReadString("&H10FE6C0", std::int16_t{90});
+  const std::chrono::duration<double, std::milli> reads = Clock::now() - readStart;
+  std::printf("ReadString of 90 bytes: %.4f ms each (%d reads)\n", reads.count() / kReads, kReads);
+
+  constexpr int kKeys = 10;
+  const auto keyStart = Clock::now();
+  for (int i = 0; i < kKeys; ++i)
+    link.SendKey(kKeyConsole);
+  const std::chrono::duration<double, std::milli> keys = Clock::now() - keyStart;
+  std::printf("SendKey: %.1f ms each (%d keys; 100 ms pause and 30 ms hold included)\n", keys.count() / kKeys,
+              kKeys);
+  std::fflush(stdout);
+  return 0;
+}
