@@ -93,7 +93,8 @@ bool GameLock::take(const GameProcess& game, std::string& message) {
     return true;
   lock_.reset();
   name_.clear();
-  Handle lock(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DWORD), name.c_str()));
+  Handle lock(
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DWORD), name.c_str()));
   const DWORD error = GetLastError();
   if (!lock) {
     name_ = name;

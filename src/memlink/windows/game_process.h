@@ -27,7 +27,8 @@ class GameProcess {
   bool ended() const;
 
   // See readText and writeBytes in link_rules.h. A 64-bit link reaches a 32-bit game at the same addresses.
-  bool readText(std::uint64_t address, std::size_t maxLength, std::string& text, MemoryFailure& failure) const;
+  bool readText(std::uint64_t address, std::size_t maxLength, std::string& text,
+                MemoryFailure& failure) const;
   bool writeBytes(std::uint64_t address, std::string_view bytes, MemoryFailure& failure) const;
 
  private:
