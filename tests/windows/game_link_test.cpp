@@ -192,4 +192,21 @@ TEST_F(GameLinkTest, ASecondLinkCannotTakeAGameTheFirstDrivesUntilTheFirstLetsGo
   EXPECT_TRUE(open()) << reports.back();
 }
 
+// The lock is the system's, not the process's: a copy in another process keeps this one off, and its
+// end, however it comes, lets this one on.
+TEST_F(GameLinkTest, AnotherProcessThatDrivesTheGameKeepsThisLinkOffUntilItEnds) {
+  const auto game = start();
+  const TempFolder folder;
+  StartedProgram holder(ZARN_LINK_HOLDER_EXE, {title, (folder / "reports.txt").string()});
+  ASSERT_TRUE(pollFor([&folder] { return folder.read("reports.txt").rfind("game found", 0) == 0; }, 60))
+      << folder.read("reports.txt");
+  EXPECT_FALSE(open());
+  EXPECT_EQ("game not usable: the game's process " + std::to_string(game->pid()) +
+                " is already driven by another zarn-vote (process " + std::to_string(holder.pid()) +
+                "); this copy attaches once that one has let go of it",
+            reports.back());
+  holder.kill();
+  EXPECT_TRUE(open()) << reports.back();
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include "windows/game_sim_launch.h"
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 #include <stdexcept>
@@ -16,16 +17,14 @@ std::string testTitle(const std::string& name) {
   return "Zarn link test " + name + "  " + std::to_string(GetCurrentProcessId());
 }
 
-LaunchedGame::LaunchedGame(const std::string& title, const std::string& scenario) {
-  folder_.write("scenario.txt", scenario);
-  std::string program = ZARN_GAME_SIM_EXE;
+StartedProgram::StartedProgram(std::string program, const std::vector<std::string>& arguments) {
   for (char& c : program) {
     if (c == '/')
       c = '\\';
   }
-  std::string commandLine = inQuotes(program) + " --title " + inQuotes(title) + " --scenario " +
-                            inQuotes((folder_ / "scenario.txt").string()) + " --transcript " +
-                            inQuotes((folder_ / "transcript.txt").string()) + " --exit-after 240";
+  std::string commandLine = inQuotes(program);
+  for (const std::string& argument : arguments)
+    commandLine += " " + inQuotes(argument);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
@@ -38,16 +37,18 @@ LaunchedGame::LaunchedGame(const std::string& title, const std::string& scenario
   pid_ = started.dwProcessId;
 }
 
-LaunchedGame::~LaunchedGame() {
-  kill();
-}
-
-void LaunchedGame::kill() {
+void StartedProgram::kill() {
   if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
     TerminateProcess(process_.get(), 9);
     WaitForSingleObject(process_.get(), 30000);
   }
 }
+
+// The scenario goes into the folder before the program starts.
+LaunchedGame::LaunchedGame(const std::string& title, const std::string& scenario)
+    : program_((folder_.write("scenario.txt", scenario), ZARN_GAME_SIM_EXE),
+               {"--title", title, "--scenario", (folder_ / "scenario.txt").string(), "--transcript",
+                (folder_ / "transcript.txt").string(), "--exit-after", "240"}) {}
 
 std::vector<std::string> LaunchedGame::lines() const {
   std::vector<std::string> lines;
@@ -59,26 +60,31 @@ std::vector<std::string> LaunchedGame::lines() const {
   return lines;
 }
 
-template <typename Found>
-bool LaunchedGame::waitUntil(Found found, int seconds) const {
+bool pollFor(const std::function<bool()>& found, int seconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  for (;;) {
-    for (const std::string& seen : lines()) {
-      if (found(seen))
-        return true;
-    }
+  while (!found()) {
     if (std::chrono::steady_clock::now() >= deadline)
       return false;
     Sleep(20);
   }
+  return true;
+}
+
+bool LaunchedGame::waitForLine(const std::function<bool(const std::string&)>& found, int seconds) const {
+  return pollFor(
+      [this, &found] {
+        const std::vector<std::string> seen = lines();
+        return std::any_of(seen.begin(), seen.end(), found);
+      },
+      seconds);
 }
 
 bool LaunchedGame::waitFor(const std::string& line, int seconds) const {
-  return waitUntil([&line](const std::string& seen) { return seen == line; }, seconds);
+  return waitForLine([&line](const std::string& seen) { return seen == line; }, seconds);
 }
 
 bool LaunchedGame::waitForStart(const std::string& start, int seconds) const {
-  return waitUntil([&start](const std::string& seen) { return seen.rfind(start, 0) == 0; }, seconds);
+  return waitForLine([&start](const std::string& seen) { return seen.rfind(start, 0) == 0; }, seconds);
 }
 
 void MessagePumpPause::pause(double seconds) {

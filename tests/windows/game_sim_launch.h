@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,19 +12,38 @@
 #include "memlink/windows/system_handles.h"
 #include "support/temp_folder.h"
 
+// Whether `found` comes true within `seconds`, asking every 20 ms.
+bool pollFor(const std::function<bool()>& found, int seconds);
+
+// A Windows program started by a test, with its arguments quoted; ended at once with the object.
+class StartedProgram {
+ public:
+  // `program` in Wine's notation for a Linux path ("Z:/..."); raises when it cannot be started.
+  StartedProgram(std::string program, const std::vector<std::string>& arguments);
+  ~StartedProgram() { kill(); }
+  StartedProgram(const StartedProgram&) = delete;
+  StartedProgram& operator=(const StartedProgram&) = delete;
+
+  DWORD pid() const { return pid_; }
+  // Ends the process at once, as a crash would, and waits until Windows has let go of it.
+  void kill();
+
+ private:
+  winlink::Handle process_;
+  DWORD pid_ = 0;
+};
+
 // A title no other test's game shows: the test's name and this process's number.
 std::string testTitle(const std::string& name);
 
 class LaunchedGame {
  public:
   LaunchedGame(const std::string& title, const std::string& scenario);
-  ~LaunchedGame();
   LaunchedGame(const LaunchedGame&) = delete;
   LaunchedGame& operator=(const LaunchedGame&) = delete;
 
-  DWORD pid() const { return pid_; }
-  // Ends the process at once, as a crash would, and waits until Windows has let go of it.
-  void kill();
+  DWORD pid() const { return program_.pid(); }
+  void kill() { program_.kill(); }
 
   // The transcript's lines without their time stamps.
   std::vector<std::string> lines() const;
@@ -34,12 +54,11 @@ class LaunchedGame {
   bool waitForStart(const std::string& start, int seconds = 60) const;
 
  private:
-  template <typename Found>
-  bool waitUntil(Found found, int seconds) const;
+  // Whether a transcript line makes `found` true within `seconds`.
+  bool waitForLine(const std::function<bool(const std::string&)>& found, int seconds) const;
 
   TempFolder folder_;
-  winlink::Handle process_;
-  DWORD pid_ = 0;
+  StartedProgram program_;
 };
 
 // Pauses as zarn-vote's window does: the time passes while this thread's window messages are handled.
