@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/windows/last_error.h"
 #include "memlink/windows/windows_memory_control.h"
 #include "windows/game_sim_launch.h"
 
@@ -28,7 +29,7 @@ class OwnWindow {
     RegisterClassA(&windowClass);  // fails harmlessly when a previous window registered it
     window_ = CreateWindowExA(0, "ZarnLinkTestWindow", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
                               40, 300, 200, nullptr, nullptr, windowClass.hInstance, nullptr);
-    EXPECT_NE(nullptr, window_) << winlink::lastErrorText();
+    EXPECT_NE(nullptr, window_) << lastErrorText();
   }
   ~OwnWindow() { DestroyWindow(window_); }
   OwnWindow(const OwnWindow&) = delete;

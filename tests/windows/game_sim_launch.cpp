@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/windows/last_error.h"
+
 namespace {
 
 std::string inQuotes(const std::string& argument) {
@@ -30,7 +32,7 @@ StartedProgram::StartedProgram(std::string program, const std::vector<std::strin
   PROCESS_INFORMATION started{};
   if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &started)) {
-    throw std::runtime_error("cannot start " + program + ": " + winlink::lastErrorText());
+    throw std::runtime_error("cannot start " + program + ": " + lastErrorText());
   }
   CloseHandle(started.hThread);
   process_ = winlink::Handle(started.hProcess);

@@ -1,5 +1,7 @@
 #include "memlink/windows/game_process.h"
 
+#include "common/windows/last_error.h"
+
 namespace winlink {
 namespace {
 
@@ -13,7 +15,7 @@ std::size_t pageSize() {
 }
 
 MemoryFailure failureOf(DWORD code) {
-  MemoryFailure failure{code, systemErrorText(code), false};
+  MemoryFailure failure{code, windowsErrorText(code), false};
   if (code == ERROR_PARTIAL_COPY || code == ERROR_NOACCESS || code == ERROR_INVALID_ADDRESS) {
     failure.noMemory = true;
     failure.description = "no memory at that address (" + failure.description + ")";
@@ -38,7 +40,7 @@ std::optional<GameProcess> GameProcess::open(DWORD pid, std::string& problem) {
     const DWORD error = GetLastError();
     // A process that ended between the window search and here has no number any more.
     problem = process + ": " +
-              (error == ERROR_INVALID_PARAMETER ? "no such process (" + systemErrorText(error) + ")"
+              (error == ERROR_INVALID_PARAMETER ? "no such process (" + windowsErrorText(error) + ")"
                                                 : failureOf(error).description);
     return std::nullopt;
   }
@@ -99,7 +101,7 @@ bool GameLock::take(const GameProcess& game, std::string& message) {
   if (!lock) {
     name_ = name;
     message = "no lock on the game's process " + std::to_string(game.pid()) + " (cannot make " + name + ": " +
-              systemErrorText(error) + "); another zarn-vote could drive it as well";
+              windowsErrorText(error) + "); another zarn-vote could drive it as well";
     return true;
   }
   MappedView holder(MapViewOfFile(lock.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(DWORD)));

@@ -1,6 +1,6 @@
 #include "memlink/windows/game_window.h"
 
-#include "memlink/windows/system_handles.h"
+#include "common/windows/last_error.h"
 
 namespace winlink {
 namespace {
@@ -39,9 +39,12 @@ bool windowOf(HWND window, DWORD pid) {
 bool bringToFront(HWND window, std::string& problem) {
   if (IsIconic(window))
     ShowWindow(window, SW_RESTORE);
-  if (SetForegroundWindow(window) && GetForegroundWindow() == window)
+  if (!SetForegroundWindow(window))
+    problem = "SetForegroundWindow: " + lastErrorText();
+  else if (GetForegroundWindow() == window)
     return true;
-  problem = "SetForegroundWindow: " + lastErrorText();
+  else
+    problem = "another window stayed in front";
   // Windows lets the thread that holds the keyboard input choose the front window; sharing its input for
   // a moment gives this thread that right.
   const HWND front = GetForegroundWindow();

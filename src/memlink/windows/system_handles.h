@@ -1,22 +1,11 @@
-// What the Windows link needs from the system beyond single calls: handles that close themselves, and the
-// system's own words for an error code.
+// Kernel handles and mapped views that the Windows link holds, closed with the objects that hold them.
 #pragma once
 
 #include <windows.h>
 
-#include <string>
 #include <utility>
 
 namespace winlink {
-
-// "Access is denied. (error 5)": FormatMessageA's text for the code, or the number alone when the system
-// has no text for it.
-std::string systemErrorText(DWORD code);
-
-// GetLastError's text, taken before anything else can change it.
-inline std::string lastErrorText() {
-  return systemErrorText(GetLastError());
-}
 
 // A kernel handle, closed with the object.
 class Handle {
