@@ -34,7 +34,7 @@ StartedProgram::StartedProgram(std::string program, const std::vector<std::strin
                       &startup, &started)) {
     throw std::runtime_error("cannot start " + program + ": " + lastErrorText());
   }
-  CloseHandle(started.hThread);
+  const winlink::Handle thread(started.hThread);
   process_ = winlink::Handle(started.hProcess);
   pid_ = started.dwProcessId;
 }
