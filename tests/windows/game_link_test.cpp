@@ -55,8 +55,9 @@ std::string errorOf(Action action) {
 
 class GameLinkTest : public ::testing::Test {
  protected:
-  std::unique_ptr<LaunchedGame> start(const std::string& scenario = "") {
-    auto game = std::make_unique<LaunchedGame>(title, scenario);
+  std::unique_ptr<LaunchedGame> start(const std::string& scenario = "",
+                                      const std::string& program = ZARN_GAME_SIM_EXE) {
+    auto game = std::make_unique<LaunchedGame>(title, scenario, program);
     EXPECT_TRUE(game->waitForStart("START ")) << game->transcript();
     return game;
   }
@@ -91,6 +92,22 @@ TEST_F(GameLinkTest, FindsTheGameReadsItsChatAndRunsAConsoleCommandWithKeysDirec
     EXPECT_EQ(1, std::count(lines.begin(), lines.end(), line)) << line << "\n" << game->transcript();
   EXPECT_EQ("", link.ReadString(kConsole, kChatLength)) << "the game empties its console line";
 }
+
+#ifdef ZARN_GAME_SIM_EXE32
+// The real game is a 32-bit program: the 64-bit link reads and writes it at the same addresses.
+TEST_F(GameLinkTest, AThirtyTwoBitGameIsReadAndDrivenLikeTheOthers) {
+  const auto game = start("0 join 3 Bob\n0.1 say 3 hello\n", ZARN_GAME_SIM_EXE32);
+  ASSERT_TRUE(game->waitFor("CHAT Bob: hello")) << game->transcript();
+  const winlink::Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, game->pid()));
+  BOOL thirtyTwoBit = FALSE;
+  ASSERT_TRUE(IsWow64Process(process.get(), &thirtyTwoBit)) << lastErrorText();
+  EXPECT_TRUE(thirtyTwoBit) << "the game runs as a 32-bit process";
+  ASSERT_TRUE(open()) << reports.back();
+  EXPECT_EQ("Bob: hello", link.ReadString(kChat, kChatLength));
+  command("punt 3");
+  EXPECT_TRUE(game->waitFor("PUNT 3 Bob")) << game->transcript();
+}
+#endif
 
 TEST_F(GameLinkTest, AKeyReachesTheGameAfterAnotherWindowTookTheFront) {
   const auto game = start("0 join 3 Bob\n");

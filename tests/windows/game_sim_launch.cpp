@@ -47,8 +47,8 @@ void StartedProgram::kill() {
 }
 
 // The scenario goes into the folder before the program starts.
-LaunchedGame::LaunchedGame(const std::string& title, const std::string& scenario)
-    : program_((folder_.write("scenario.txt", scenario), ZARN_GAME_SIM_EXE),
+LaunchedGame::LaunchedGame(const std::string& title, const std::string& scenario, const std::string& program)
+    : program_((folder_.write("scenario.txt", scenario), program),
                {"--title", title, "--scenario", (folder_ / "scenario.txt").string(), "--transcript",
                 (folder_ / "transcript.txt").string(), "--exit-after", "240"}) {}
 

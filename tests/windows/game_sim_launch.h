@@ -38,7 +38,9 @@ std::string testTitle(const std::string& name);
 
 class LaunchedGame {
  public:
-  LaunchedGame(const std::string& title, const std::string& scenario);
+  // The 64-bit simulator unless `program` names another build of it (Wine's notation, "Z:/...").
+  LaunchedGame(const std::string& title, const std::string& scenario,
+               const std::string& program = ZARN_GAME_SIM_EXE);
   LaunchedGame(const LaunchedGame&) = delete;
   LaunchedGame& operator=(const LaunchedGame&) = delete;
 

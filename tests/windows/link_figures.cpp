@@ -1,7 +1,7 @@
 // Figures of the Windows game link against the simulator, for the notes, not a test: the cost of one
 // collection tick's read (90 bytes of chat) averaged over many, and of one key press with its pauses.
-// Run on the tests' display and prefix:
-//   DISPLAY=:N WINEPREFIX=... wine64 zarnvote_windows_link_figures.exe
+// Run on the tests' display and prefix, against the 64-bit simulator or the one named (Wine's notation):
+//   DISPLAY=:N WINEPREFIX=... wine64 zarnvote_windows_link_figures.exe [Z:/.../win32/zarn-game-sim.exe]
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -9,10 +9,10 @@
 #include "memlink/windows/windows_memory_control.h"
 #include "windows/game_sim_launch.h"
 
-int main() {
+int main(int argc, char** argv) {
   using Clock = std::chrono::steady_clock;
   std::string title = testTitle("figures");
-  const LaunchedGame game(title, "0 join 3 Bob\n0.1 say 3 hello\n");
+  const LaunchedGame game(title, "0 join 3 Bob\n0.1 say 3 hello\n", argc > 1 ? argv[1] : ZARN_GAME_SIM_EXE);
   if (!game.waitFor("CHAT Bob: hello")) {
     std::fprintf(stderr, "the game did not start:\n%s\n", game.transcript().c_str());
     return 1;
