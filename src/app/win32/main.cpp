@@ -1,0 +1,89 @@
+// zarn-vote.exe: with --headless the service alone, as a console program.
+#include <windows.h>
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/error_log.h"
+#include "app/program_end.h"
+#include "app/win32/console_service.h"
+#include "app/win32/folder_lock.h"
+#include "app/win32/win32_loop.h"
+#include "common/runtime_error.h"
+#include "memlink/windows/windows_memory_control.h"
+
+namespace {
+
+// The exit status of a copy that finds another one running on its program folder.
+constexpr int kExitAnotherCopy = 3;
+
+// What the game link says about reaching the game, once each time it changes.
+void reportGameLink(const std::string& state) {
+  std::cerr << "zarn-vote: " << state << std::endl;
+}
+
+// The program's own file. The wide form, so that a folder named outside the ANSI code page works too.
+std::filesystem::path executablePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  while (true) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+int runHeadless(const std::filesystem::path& folder) {
+  Win32Loop loop;
+  WindowsMemoryControl link(loop, reportGameLink);
+  SystemClock clock;
+  ProcessEnd end;
+  ConsoleService service(folder, loop, link, clock, end, std::cerr);
+  service.start();
+  loop.run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const CommandLine command = parseCommandLine(arguments, executablePath());
+  if (command.help) {
+    std::cout << usageText();
+    return 0;
+  }
+  if (command.version) {
+    std::cout << versionText();
+    return 0;
+  }
+  if (!command.error.empty()) {
+    std::cerr << "zarn-vote: " << command.error << "\n"
+              << "Try 'zarn-vote --help'.\n";
+    return 2;
+  }
+  if (!command.headless) {
+    std::cerr << "zarn-vote: this build runs the service only; start it with --headless\n";
+    return 2;
+  }
+  // Held until the process ends: a second copy on the folder would drive the same game with the same logs.
+  const FolderLock folderLock = FolderLock::take(command.folder);
+  if (folderLock.busy) {
+    std::cerr << "zarn-vote: " << anotherCopy(folderLock.holder) << " already runs on " << command.folder.string()
+              << "; this copy ends" << std::endl;
+    return kExitAnotherCopy;
+  }
+  if (!folderLock.held())
+    std::cerr << "zarn-vote: no lock on " << command.folder.string() << " (" << folderLock.problem
+              << "); a second copy on this folder would not be stopped" << std::endl;
+  try {
+    return runHeadless(command.folder);
+  } catch (const RuntimeError& error) {
+    std::cerr << "zarn-vote: " << error.what() << std::endl;
+    return 1;
+  }
+}
