@@ -169,9 +169,9 @@ std::optional<int> ChildProcess::waitForEnd(std::chrono::milliseconds timeout) {
   return status_;
 }
 
-int ChildProcess::stop() {
+int ChildProcess::stop(int signal) {
   if (running()) {
-    signal(SIGTERM);
+    this->signal(signal);
     if (!waitForEnd(10s))
       kill();
   }

@@ -3,6 +3,7 @@
 // output and error are collected through pipes, so that a size limit on the program does not cut them.
 #pragma once
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/types.h>
 
@@ -47,8 +48,8 @@ class ChildProcess {
   bool running();
   // The wait status once the program ended within `timeout`, with all it wrote until then read.
   std::optional<int> waitForEnd(std::chrono::milliseconds timeout);
-  // SIGTERM, then the wait status; SIGKILL when it has not ended ten seconds later.
-  int stop();
+  // `signal` (SIGTERM unless told), then the wait status; SIGKILL when it has not ended ten seconds later.
+  int stop(int signal = SIGTERM);
   // SIGKILL, as a crash or `kill -9` would end it, and reaped.
   void kill();
   void signal(int number) const;

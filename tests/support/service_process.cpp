@@ -17,6 +17,10 @@ ServiceProcess::ServiceProcess(const std::string& program, const std::filesystem
                                const std::vector<std::string>& mode, ChildSetup setup)
     : ChildProcess(commandLine(program, folder, mode), setup), folder_(folder) {}
 
+ServiceProcess::ServiceProcess(const std::vector<std::string>& command, const std::filesystem::path& folder,
+                               ChildSetup setup)
+    : ChildProcess(command, setup), folder_(folder) {}
+
 std::string ServiceProcess::errorLog() const {
   return readWholeFile(folder_ / "errorlog.log");
 }

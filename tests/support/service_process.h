@@ -13,6 +13,9 @@ class ServiceProcess : public ChildProcess {
   // `program` with --dir `folder` and the `mode` arguments after it.
   ServiceProcess(const std::string& program, const std::filesystem::path& folder,
                  const std::vector<std::string>& mode, ChildSetup setup = {});
+  // The whole `command` (a launcher such as Wine first), started on `folder`, which it names itself.
+  ServiceProcess(const std::vector<std::string>& command, const std::filesystem::path& folder,
+                 ChildSetup setup = {});
 
   // The whole of errorlog.log, or empty.
   std::string errorLog() const;

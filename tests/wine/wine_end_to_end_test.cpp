@@ -1,6 +1,7 @@
 // The product against the game as operators run it: the simulator built as a Windows program and run
 // under Wine (wine64, a fresh prefix, Xvfb without a window manager), read through DirectInput. zarn-vote
-// (its window, or the service mode) must find the window by the title and pid Wine gives it, reach the
+// (its window, or the service mode, and zarn-vote.exe's service mode under Wine against the simulator as a
+// 32-bit program) must find the window by the title and pid Wine gives it, reach the
 // data inside the program's image, and press keys that DirectInput sees, also after another Wine window
 // took the focus, and find the game again after it was killed and started anew. Real time, like the
 // native end-to-end tests; Wine's first start in a fresh prefix alone takes several seconds.
@@ -60,9 +61,10 @@ class UnderWine : public OnXvfb {
 
 std::unique_ptr<GameSimProcess> startGame(const std::string& scenario,
                                           std::optional<std::string> title = std::nullopt,
-                                          std::vector<std::string> extra = {}) {
+                                          std::vector<std::string> extra = {},
+                                          const std::string& simulator = ZARN_GAME_SIM_EXE) {
   extra.insert(extra.begin(), {"--exit-after", "240"});
-  auto game = std::make_unique<GameSimProcess>(ZARN_GAME_SIM_EXE, scenario, extra, title,
+  auto game = std::make_unique<GameSimProcess>(simulator, scenario, extra, title,
                                                std::vector<std::string>{ZARN_WINE64});
   return game;
 }
@@ -107,32 +109,68 @@ TEST_F(WineTest, AnAddressOutsideTheImageIsRefusedWithTheRangeNamed) {
       << game->errors();
 }
 
-using WineEndToEndTest = UnderWine<WindowAndServiceModeTest>;
+// What drives the game: the Linux program in its window or its service mode, or zarn-vote.exe's service
+// mode under Wine beside the game, as on a Windows host.
+enum class Driver { kWindow, kHeadless, kWindowsHeadless };
+
+std::string driverName(const ::testing::TestParamInfo<Driver>& driver) {
+  static const char* const kNames[] = {"Window", "Headless", "WindowsHeadless"};
+  return kNames[static_cast<int>(driver.param)];
+}
+
+class WineEndToEndTest : public UnderWine<OnXvfbTest>, public ::testing::WithParamInterface<Driver> {
+ protected:
+  std::unique_ptr<ServiceProcess> startService(const std::string& title) const {
+    const std::filesystem::path folder = programFolder(settingsFor(title));
+    switch (GetParam()) {
+      case Driver::kWindow:
+        return std::make_unique<ServiceProcess>(ZARN_VOTE_PATH, folder, std::vector<std::string>{});
+      case Driver::kHeadless:
+        return std::make_unique<ServiceProcess>(ZARN_VOTE_PATH, folder, std::vector<std::string>{"--headless"});
+      case Driver::kWindowsHeadless:
+        // Wine names the files of this host on drive Z:.
+        return std::make_unique<ServiceProcess>(
+            std::vector<std::string>{ZARN_WINE64, ZARN_VOTE_EXE, "--dir", "Z:" + folder.string(), "--headless"},
+            folder);
+    }
+    return nullptr;
+  }
+  // zarn-vote.exe meets the game as on a Windows host: a 32-bit program beside the 64-bit one.
+  std::unique_ptr<GameSimProcess> launchGame(const std::string& scenario,
+                                             std::optional<std::string> title = std::nullopt) const {
+    return startGame(scenario, title, {},
+                     GetParam() == Driver::kWindowsHeadless ? ZARN_GAME_SIM_EXE32 : ZARN_GAME_SIM_EXE);
+  }
+  // Wine hands SIGINT to a console program as Ctrl+C; SIGTERM would end it without its handler.
+  int stopService(ServiceProcess& service) const {
+    return service.stop(GetParam() == Driver::kWindowsHeadless ? SIGINT : SIGTERM);
+  }
+};
 
 TEST_P(WineEndToEndTest, SixVotesPuntAPlayerAndSixMapVotesChangeTheMap) {
-  const auto game = startGame(kVoteScenario);
+  const auto game = launchGame(kVoteScenario);
   ASSERT_FALSE(game->waitForStart("START", kStartPatience).empty());
   // Wine's window carries the title byte for byte, and the data lies at the game's addresses.
   const std::string start = game->waitForStart("START");
   EXPECT_NE(std::string::npos,
             start.find("chat &H10FE6C0 console &H11038DC players &H1100000 title \"" + game->title() + "\""))
       << start;
-  ServiceProcess service(ZARN_VOTE_PATH, programFolder(settingsFor(game->title())), mode());
+  const auto service = startService(game->title());
 
-  ASSERT_TRUE(game->waitFor("PUNT 3 Bob", kPatience)) << service.output();
-  ASSERT_TRUE(game->waitFor("TALK Player:_Bob(3)_voted out!", kPatience)) << service.output();
-  ASSERT_TRUE(game->waitFor("MAP 2", kPatience)) << service.output();
+  ASSERT_TRUE(game->waitFor("PUNT 3 Bob", kPatience)) << service->output();
+  ASSERT_TRUE(game->waitFor("TALK Player:_Bob(3)_voted out!", kPatience)) << service->output();
+  ASSERT_TRUE(game->waitFor("MAP 2", kPatience)) << service->output();
   std::this_thread::sleep_for(3s);  // a further processing tick sends nothing more
-  EXPECT_EQ(0, WEXITSTATUS(service.stop()));
+  EXPECT_EQ(0, WEXITSTATUS(stopService(*service)));
   expectScenarioOutcome(*game);
-  EXPECT_EQ("", service.errorLog());
+  EXPECT_EQ("", service->errorLog());
 }
 
 TEST_P(WineEndToEndTest, ConsoleCommandsArriveAfterAnotherWineWindowTookTheFocus) {
-  const auto game = startGame(kLateMapScenario);
+  const auto game = launchGame(kLateMapScenario);
   ASSERT_FALSE(game->waitForStart("START", kStartPatience).empty());
-  ServiceProcess service(ZARN_VOTE_PATH, programFolder(settingsFor(game->title())), mode());
-  ASSERT_TRUE(game->waitFor("PUNT 3 Bob", kPatience)) << service.output();
+  const auto service = startService(game->title());
+  ASSERT_TRUE(game->waitFor("PUNT 3 Bob", kPatience)) << service->output();
 
   // A newly shown Wine window becomes Wine's active one: the game goes inactive.
   const ChildProcess notepad({ZARN_WINE64, "notepad"});
@@ -144,9 +182,9 @@ TEST_P(WineEndToEndTest, ConsoleCommandsArriveAfterAnotherWineWindowTookTheFocus
   while (!lineAfter(game->lines(), "INACTIVE", punt()) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(20ms);
 
-  ASSERT_TRUE(game->waitFor("MAP 2", kPatience)) << service.output();
+  ASSERT_TRUE(game->waitFor("MAP 2", kPatience)) << service->output();
   std::this_thread::sleep_for(3s);
-  EXPECT_EQ(0, WEXITSTATUS(service.stop()));
+  EXPECT_EQ(0, WEXITSTATUS(stopService(*service)));
   expectScenarioOutcome(*game);
   const auto lines = game->lines();
   const auto inactive = lineAfter(lines, "INACTIVE", punt());
@@ -154,29 +192,30 @@ TEST_P(WineEndToEndTest, ConsoleCommandsArriveAfterAnotherWineWindowTookTheFocus
   const auto command = lineAfter(lines, "COMMAND resetgames", *inactive);
   EXPECT_TRUE(command) << "no console command after the focus was taken";
   EXPECT_TRUE(lineAfter(lines, "ACTIVE", *inactive)) << "the game was not activated again";
-  EXPECT_EQ("", service.errorLog());
+  EXPECT_EQ("", service->errorLog());
 }
 
 TEST_P(WineEndToEndTest, AGameKilledAndStartedAgainIsFoundWithoutARestart) {
   const std::string title = "Delta Force Land Warrior,  V1.00.42 restart " + std::to_string(::getpid());
-  auto first = startGame("0 join 3 Bob\n", title);
+  auto first = launchGame("0 join 3 Bob\n", title);
   ASSERT_FALSE(first->waitForStart("START", kStartPatience).empty());
-  ServiceProcess service(ZARN_VOTE_PATH, programFolder(settingsFor(title)), mode());
+  const auto service = startService(title);
   std::this_thread::sleep_for(3s);  // attached, and a processing tick went by
   first->kill();
   std::this_thread::sleep_for(2s);  // the ticks fail meanwhile and are logged
 
-  const auto game = startGame(kVoteScenario, title);
+  const auto game = launchGame(kVoteScenario, title);
   ASSERT_FALSE(game->waitForStart("START", kStartPatience).empty());
-  ASSERT_TRUE(game->waitFor("PUNT 3 Bob", kPatience)) << service.output();
-  ASSERT_TRUE(game->waitFor("MAP 2", kPatience)) << service.output();
+  ASSERT_TRUE(game->waitFor("PUNT 3 Bob", kPatience)) << service->output();
+  ASSERT_TRUE(game->waitFor("MAP 2", kPatience)) << service->output();
   std::this_thread::sleep_for(3s);
-  EXPECT_EQ(0, WEXITSTATUS(service.stop()));
+  EXPECT_EQ(0, WEXITSTATUS(stopService(*service)));
   expectScenarioOutcome(*game);
-  EXPECT_NE("", service.errorLog()) << "the ticks while the game was away are logged";
+  EXPECT_NE("", service->errorLog()) << "the ticks while the game was away are logged";
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowAndServiceMode, WineEndToEndTest, ::testing::Values(true, false),
-                         windowOrHeadless);
+INSTANTIATE_TEST_SUITE_P(Drivers, WineEndToEndTest,
+                         ::testing::Values(Driver::kWindow, Driver::kHeadless, Driver::kWindowsHeadless),
+                         driverName);
 
 }  // namespace
