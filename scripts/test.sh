@@ -12,4 +12,5 @@ ctest --preset debug
 # The Windows build (cross-compiled with mingw-w64) and its tests under Wine.
 cmake --preset windows
 cmake --build --preset windows
+cmake --build --preset windows --target package
 ctest --preset windows
