@@ -4,15 +4,19 @@
 # change, starts zarn-vote's window against it at short intervals, and prints the simulator's transcript:
 # the punt, the announcement, the map change. Without a display it runs under a virtual X server and
 # saves a screenshot of the screen. With --wine the game is the simulator built as a Windows program, run
-# under Wine (wine64) in a prefix of its own under build/ (made on the first run, some ten seconds).
+# under Wine (wine64) in a prefix of its own under build/ (made on the first run, some ten seconds). With
+# --windows it is the real setting of a Windows host: the simulator as a 32-bit program and zarn-vote.exe's
+# service mode, both under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 wine=""
+windows=""
 case "${1:-}" in
   --wine) wine=yes ;;
+  --windows) wine=yes windows=yes ;;
   "") ;;
-  *) echo "usage: $0 [--wine]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--wine|--windows]" >&2; exit 2 ;;
 esac
 
 scripts/install-deps.sh
@@ -57,7 +61,9 @@ if [ -n "$wine" ]; then
   fi
   echo "Starting the game simulator under Wine and zarn-vote on display $DISPLAY (about half a minute)..."
   # Wine names files by drive; Z: is the root.
-  /usr/lib/wine/wine64 build/release/windows-programs/tools/game_sim/windows/zarn-game-sim.exe \
+  game_exe=build/release/windows-programs/tools/game_sim/windows/zarn-game-sim.exe
+  [ -z "$windows" ] || game_exe=build/release/windows-programs/tools/game_sim/win32/zarn-game-sim.exe
+  /usr/lib/wine/wine64 "$game_exe" \
     --scenario "Z:$PWD/tools/game_sim/scenarios/demo.txt" --transcript "Z:$PWD/$run/transcript.txt" \
     --exit-after 120 2>"$run/game.log" &
 else
@@ -71,7 +77,12 @@ for _ in $(seq 600); do grep -q START "$run/transcript.txt" 2>/dev/null && break
 game=$(xdotool search --name '^Delta Force Land Warrior,  V1.00.42$' 2>/dev/null | head -n 1 || true)
 [ -n "$game" ] && xdotool windowmove "$game" 300 0 2>/dev/null || true
 
-build/release/src/zarn-vote --dir "$run" 2>"$run/zarn-vote.log" &
+if [ -n "$windows" ]; then
+  /usr/lib/wine/wine64 build/release/windows-programs/src/zarn-vote.exe --headless --dir "Z:$PWD/$run" \
+    2>"$run/zarn-vote.log" &
+else
+  build/release/src/zarn-vote --dir "$run" 2>"$run/zarn-vote.log" &
+fi
 pids+=($!)
 
 for _ in $(seq 600); do grep -q ' MAP 2$' "$run/transcript.txt" && break; sleep 0.1; done
