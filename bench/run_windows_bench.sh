@@ -15,15 +15,8 @@ build=build/release
 programs=$build/windows-programs
 seconds=${SECONDS_IDLE:-60}
 wine64=/usr/lib/wine/wine64
-before_cleanup() {
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
-}
-# shellcheck source=bench/xvfb_session.sh
-. bench/xvfb_session.sh
-export WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-env -u DISPLAY "$wine64" wineboot -i >/dev/null 2>&1
-/usr/lib/wine/wineserver -k 2>/dev/null || true
-/usr/lib/wine/wineserver -w 2>/dev/null || true
+# shellcheck source=bench/wine_session.sh
+. bench/wine_session.sh
 
 echo "== collection tick: the native link (process_vm_readv) against the simulator under Wine"
 ZARN_GAME_SIM_COMMAND="$wine64 $programs/tools/game_sim/windows/zarn-game-sim.exe" \

@@ -12,17 +12,8 @@ build=build/release
 runs=${RUNS:-5}
 wine64=/usr/lib/wine/wine64
 exe=$build/windows-programs/tools/game_sim/windows/zarn-game-sim.exe
-before_cleanup() {
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
-}
-# shellcheck source=bench/xvfb_session.sh
-. bench/xvfb_session.sh
-export WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-# Without a display, so no window of wineboot's shows; its session must end before the game starts,
-# since a Wine session begun without a display can create no windows later ("error 183").
-env -u DISPLAY "$wine64" wineboot -i >/dev/null 2>&1
-/usr/lib/wine/wineserver -k 2>/dev/null || true
-/usr/lib/wine/wineserver -w 2>/dev/null || true
+# shellcheck source=bench/wine_session.sh
+. bench/wine_session.sh
 
 [ -n "${NO_TICK:-}" ] || ZARN_GAME_SIM_COMMAND="$wine64 $exe" "$build/bench/zarnvote_link_bench" --benchmark_min_time=2
 

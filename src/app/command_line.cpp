@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <ostream>
+
 #include "app/program_folder.h"
 #include "dialogs/about_box.h"
 
@@ -48,6 +50,23 @@ std::string usageText() {
          "Exit status: 0 when stopped; 2 for a bad command line, or in --headless when settings.ini\n"
          "still asks for the game version chooser (First Run=True); 3 when another zarn-vote already\n"
          "runs on the same folder.\n";
+}
+
+std::optional<int> answerAtOnce(const CommandLine& command, std::ostream& out, std::ostream& err) {
+  if (command.help) {
+    out << usageText();
+    return 0;
+  }
+  if (command.version) {
+    out << versionText();
+    return 0;
+  }
+  if (!command.error.empty()) {
+    err << "zarn-vote: " << command.error << "\n"
+        << "Try 'zarn-vote --help'.\n";
+    return 2;
+  }
+  return std::nullopt;
 }
 
 std::string versionText() {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <filesystem>
+#include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,3 +21,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments,
 
 std::string usageText();
 std::string versionText();
+
+// For --help, --version or a command line that cannot run: writes what the operator reads (the usage or
+// the version to `out`, the fault to `err`) and gives the status to end with. Nothing when the program is
+// to run.
+std::optional<int> answerAtOnce(const CommandLine& command, std::ostream& out, std::ostream& err);

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -86,19 +87,8 @@ int main(int argc, char** argv) {
   std::error_code ignored;
   const CommandLine command =
       parseCommandLine(arguments, std::filesystem::read_symlink("/proc/self/exe", ignored));
-  if (command.help) {
-    std::cout << usageText();
-    return 0;
-  }
-  if (command.version) {
-    std::cout << versionText();
-    return 0;
-  }
-  if (!command.error.empty()) {
-    std::cerr << "zarn-vote: " << command.error << "\n"
-              << "Try 'zarn-vote --help'.\n";
-    return 2;
-  }
+  if (const std::optional<int> status = answerAtOnce(command, std::cout, std::cerr))
+    return *status;
   // Held until the process ends: a second copy on the folder would drive the same game with the same logs.
   const linuxlink::LockAttempt folderLock = linuxlink::lockProgramFolder(command.folder);
   if (folderLock.busy)

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -53,19 +54,8 @@ int runHeadless(const std::filesystem::path& folder) {
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const CommandLine command = parseCommandLine(arguments, executablePath());
-  if (command.help) {
-    std::cout << usageText();
-    return 0;
-  }
-  if (command.version) {
-    std::cout << versionText();
-    return 0;
-  }
-  if (!command.error.empty()) {
-    std::cerr << "zarn-vote: " << command.error << "\n"
-              << "Try 'zarn-vote --help'.\n";
-    return 2;
-  }
+  if (const std::optional<int> status = answerAtOnce(command, std::cout, std::cerr))
+    return *status;
   if (!command.headless) {
     std::cerr << "zarn-vote: this build runs the service only; start it with --headless\n";
     return 2;

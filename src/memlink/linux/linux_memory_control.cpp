@@ -3,57 +3,43 @@
 #include <cstdint>
 #include <utility>
 
-#include "common/conversions.h"
 #include "memlink/linux/process_memory.h"
 
-namespace {
-
-// Pacing of one key for a game that polls its keyboard: time to take the keyboard back after the
-// activation, and how long the key stays down.
-constexpr double kAfterActivation = 0.1;
-constexpr double kKeyHold = 0.03;
-
-}  // namespace
+using memlink::gameAddress;
+using memlink::kAfterActivation;
+using memlink::kKeyHold;
 
 LinuxMemoryControl::LinuxMemoryControl(PausePort& pause, std::function<void(const std::string&)> report)
-    : pause_(pause), report_(std::move(report)) {}
-
-void LinuxMemoryControl::note(const std::string& state) {
-  if (state == lastNote_)
-    return;
-  lastNote_ = state;
-  if (report_)
-    report_(state);
-}
+    : pause_(pause), note_(std::move(report)) {}
 
 bool LinuxMemoryControl::lookUp(const std::string& title) {
   game_.reset();
   if (title.empty()) {
     // Toolkits and Wine make windows with empty titles: an empty name would attach to one of those.
     problem_ = "no game name set (Name in section Game of settings.ini is empty)";
-    note("game not found: " + problem_);
+    note_("game not found: " + problem_);
     return false;
   }
   const linuxlink::WindowSearch search = x11_.find(title);
   if (!search.found) {
     problem_ = search.problem;
-    note("game not found: " + problem_);
+    note_("game not found: " + problem_);
     return false;
   }
   linuxlink::ProcessMemoryFailure failure;
   if (!linuxlink::memoryReadable(search.found->pid, failure)) {
     problem_ = "the game's process " + std::to_string(search.found->pid) + ": " + failure.description;
-    note("game not usable: " + problem_);
+    note_("game not usable: " + problem_);
     return false;
   }
   std::string lockNote;
   if (!gameLock_.take(search.found->pid, lockNote)) {
     problem_ = lockNote;
-    note("game not usable: " + problem_);
+    note_("game not usable: " + problem_);
     return false;
   }
   if (!lockNote.empty())
-    note(lockNote);
+    note_(lockNote);
   game_ = search.found;
   // The same number can only be the same process while that process lives: a restarted game that got
   // the old number back is another game all the same.
@@ -62,7 +48,7 @@ bool LinuxMemoryControl::lookUp(const std::string& title) {
   gamePid_ = game_->pid;
   gameProcess_ = linuxlink::ProcessWatch(game_->pid);
   problem_.clear();
-  note("game found: \"" + title + "\", process " + std::to_string(game_->pid));
+  note_("game found: \"" + title + "\", process " + std::to_string(game_->pid));
   return true;
 }
 
@@ -83,17 +69,9 @@ linuxlink::GameWindow LinuxMemoryControl::requireGame(bool mayFindAgain) {
   return *game_;
 }
 
-std::uint64_t LinuxMemoryControl::addressOf(const std::string& address) const {
-  // Addresses are the 32 bits of the settings' "&H" notation; a negative value is a high address.
-  return static_cast<std::uint32_t>(conv::toInt32(address));
-}
-
 std::string LinuxMemoryControl::ReadString(const std::string& address, const ReadLength& length) {
-  const std::uint64_t at = addressOf(address);
-  const std::int16_t asked = std::holds_alternative<std::int16_t>(length)
-                                 ? std::get<std::int16_t>(length)
-                                 : conv::toInt16(std::get<std::string>(length));
-  const std::size_t maxLength = asked > 0 ? static_cast<std::size_t>(asked) : 0;
+  const std::uint64_t at = gameAddress(address);
+  const std::size_t maxLength = memlink::readLimit(length);
   std::string text;
   linuxlink::ProcessMemoryFailure failure;
   if (!linuxlink::readText(requireGame(true).pid, at, maxLength, text, failure))
@@ -102,7 +80,7 @@ std::string LinuxMemoryControl::ReadString(const std::string& address, const Rea
 }
 
 void LinuxMemoryControl::WriteString(const std::string& address, const std::string& text, bool) {
-  const std::uint64_t at = addressOf(address);
+  const std::uint64_t at = gameAddress(address);
   std::string bytes = text;
   bytes.push_back('\0');
   linuxlink::ProcessMemoryFailure failure;

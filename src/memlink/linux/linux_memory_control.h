@@ -12,6 +12,7 @@
 #include "memlink/linux/copy_locks.h"
 #include "memlink/linux/process_memory.h"
 #include "memlink/linux/x11_session.h"
+#include "memlink/link_rules.h"
 #include "memlink/memory_control.h"
 #include "memlink/pause.h"
 
@@ -45,11 +46,9 @@ class LinuxMemoryControl final : public MemoryControl {
   // title if `mayFindAgain`, else that is an error.
   linuxlink::GameWindow requireGame(bool mayFindAgain);
   bool lookUp(const std::string& title);
-  void note(const std::string& state);
-  std::uint64_t addressOf(const std::string& address) const;
 
   PausePort& pause_;
-  std::function<void(const std::string&)> report_;
+  memlink::StateReport note_;
   linuxlink::X11Session x11_;
   std::string title_;  // the name last given to OpenGame
   std::optional<linuxlink::GameWindow> game_;
@@ -59,5 +58,4 @@ class LinuxMemoryControl final : public MemoryControl {
   // Kept while attached, so that no other copy of zarn-vote drives the same game.
   linuxlink::GameLock gameLock_;
   std::string problem_;  // why the game cannot be reached, while it cannot
-  std::string lastNote_;
 };

@@ -2,42 +2,28 @@
 
 #include <utility>
 
-#include "common/conversions.h"
 #include "memlink/windows/game_window.h"
 
 namespace {
 
-// Pacing of one key for a game that polls its keyboard: time to take the keyboard back after the
-// activation, and how long the key stays down.
-constexpr double kAfterActivation = 0.1;
-constexpr double kKeyHold = 0.03;
 // Windows may need a moment to report the new front window; another program may also take the front
 // again at once. Both are given a few tries, not forever.
 constexpr int kFrontTries = 10;
 constexpr double kFrontRetry = 0.02;
 constexpr int kActivations = 3;
 
-// Addresses are the 32 bits of the settings' "&H" notation; a negative value is a high address.
-std::uint64_t addressOf(const std::string& address) {
-  return static_cast<std::uint32_t>(conv::toInt32(address));
-}
-
 }  // namespace
 
-WindowsMemoryControl::WindowsMemoryControl(PausePort& pause, std::function<void(const std::string&)> report)
-    : pause_(pause), report_(std::move(report)) {}
+using memlink::gameAddress;
+using memlink::kAfterActivation;
+using memlink::kKeyHold;
 
-void WindowsMemoryControl::note(const std::string& state) {
-  if (state == lastNote_)
-    return;
-  lastNote_ = state;
-  if (report_)
-    report_(state);
-}
+WindowsMemoryControl::WindowsMemoryControl(PausePort& pause, std::function<void(const std::string&)> report)
+    : pause_(pause), note_(std::move(report)) {}
 
 void WindowsMemoryControl::refuse(const std::string& state, std::string problem) {
   problem_ = std::move(problem);
-  note(state + ": " + problem_);
+  note_(state + ": " + problem_);
 }
 
 bool WindowsMemoryControl::lookUp(const std::string& title) {
@@ -65,7 +51,7 @@ bool WindowsMemoryControl::lookUp(const std::string& title) {
     return false;
   }
   if (!lockNote.empty())
-    note(lockNote);
+    note_(lockNote);
   if (gameSerial_ == 0 || game->pid() != gamePid_ || game->startTime() != gameStart_)
     ++gameSerial_;
   gamePid_ = game->pid();
@@ -73,7 +59,7 @@ bool WindowsMemoryControl::lookUp(const std::string& title) {
   window_ = reinterpret_cast<HWND>(search.found->handle);
   game_ = std::move(game);
   problem_.clear();
-  note("game found: \"" + title + "\", process " + std::to_string(gamePid_));
+  note_("game found: \"" + title + "\", process " + std::to_string(gamePid_));
   return true;
 }
 
@@ -95,11 +81,8 @@ const winlink::GameProcess& WindowsMemoryControl::requireGame(bool mayFindAgain)
 }
 
 std::string WindowsMemoryControl::ReadString(const std::string& address, const ReadLength& length) {
-  const std::uint64_t at = addressOf(address);
-  const std::int16_t asked = std::holds_alternative<std::int16_t>(length)
-                                 ? std::get<std::int16_t>(length)
-                                 : conv::toInt16(std::get<std::string>(length));
-  const std::size_t maxLength = asked > 0 ? static_cast<std::size_t>(asked) : 0;
+  const std::uint64_t at = gameAddress(address);
+  const std::size_t maxLength = memlink::readLimit(length);
   std::string text;
   winlink::MemoryFailure failure;
   if (!requireGame(true).readText(at, maxLength, text, failure))
@@ -108,7 +91,7 @@ std::string WindowsMemoryControl::ReadString(const std::string& address, const R
 }
 
 void WindowsMemoryControl::WriteString(const std::string& address, const std::string& text, bool) {
-  const std::uint64_t at = addressOf(address);
+  const std::uint64_t at = gameAddress(address);
   std::string bytes = text;
   bytes.push_back('\0');
   winlink::MemoryFailure failure;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "memlink/link_rules.h"
 #include "memlink/memory_control.h"
 #include "memlink/pause.h"
 #include "memlink/windows/game_process.h"
@@ -45,12 +46,11 @@ class WindowsMemoryControl final : public MemoryControl {
   const winlink::GameProcess& requireGame(bool mayFindAgain);
   bool lookUp(const std::string& title);
   void refuse(const std::string& state, std::string problem);
-  void note(const std::string& state);
   // Brings the window to the front within a bounded number of tries; raises when it stays behind.
   void activate(HWND window);
 
   PausePort& pause_;
-  std::function<void(const std::string&)> report_;
+  memlink::StateReport note_;
   std::string title_;  // the name last given to OpenGame
   std::optional<winlink::GameProcess> game_;
   HWND window_ = nullptr;
@@ -60,5 +60,4 @@ class WindowsMemoryControl final : public MemoryControl {
   // Kept while attached, so that no other copy of zarn-vote drives the same game.
   winlink::GameLock gameLock_;
   std::string problem_;  // why the game cannot be reached, while it cannot
-  std::string lastNote_;
 };
