@@ -49,13 +49,20 @@ INSTANTIATE_TEST_SUITE_P(States, Win32TimerTest,
 // than the interval would hold the tick off for ever.
 TEST(Win32LoopTest, SettingTheSameIntervalAgainKeepsTheCountdown) {
   Win32Loop loop;
-  int ticks = 0;
-  Win32Timer timer(loop, [&ticks] { ++ticks; });
-  timer.setInterval(400);
-  loop.pause(0.3);
-  timer.setInterval(400);
-  loop.pause(0.3);  // fired at 400 ms; a restarted countdown would fire at 700 ms
-  EXPECT_EQ(1, ticks);
+  const ULONGLONG start = GetTickCount64();
+  ULONGLONG firstTick = 0;
+  Win32Timer timer(loop, [&] {
+    if (firstTick == 0)
+      firstTick = GetTickCount64() - start;
+  });
+  timer.setInterval(1000);
+  loop.pause(0.5);
+  timer.setInterval(1000);
+  while (firstTick == 0 && GetTickCount64() - start < 5000)
+    loop.pause(0.05);
+  // Due at 1000 ms; a countdown restarted at 500 ms would fire at 1500 ms at the earliest.
+  EXPECT_GE(firstTick, 1000u);
+  EXPECT_LT(firstTick, 1450u);
 }
 
 // The collection tick must be able to fire inside a processing tick's pause, and a tick inside its own.
