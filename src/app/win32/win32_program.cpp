@@ -19,7 +19,9 @@ Win32Program::Win32Program(const std::filesystem::path& programFolder, Win32Loop
       loop_(loop),
       timer1_(loop, [this] { run(&frmmain::Timer1_Timer); }),
       timer2_(loop, [this] { run(&frmmain::Timer2_Timer); }),
-      core_(MainWindowPorts{*this, timer1_, timer2_, memory, globals_, programFolder, clock}) {
+      core_(MainWindowPorts{*this, timer1_, timer2_, memory, globals_, programFolder, clock}),
+      activationShot_(loop.newTimerId()),
+      endShot_(loop.newTimerId()) {
   win32ui::registerWindowClass(kOwnerClass, DefWindowProcA);
   dialogOwner_ = CreateWindowExA(0, kOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
@@ -37,6 +39,8 @@ Win32Program::Win32Program(const std::filesystem::path& programFolder, Win32Loop
 
 Win32Program::~Win32Program() {
   ending_ = true;
+  loop_.cancel(activationShot_);
+  loop_.cancel(endShot_);
   loop_.setMessageFilter(nullptr);
   loop_.setBeforePause(nullptr);
   puntBan_.reset();
@@ -55,7 +59,7 @@ void Win32Program::show() {
   SetActiveWindow(frame_.window());
   // After the show has finished, so that the chooser a first run opens comes up over the main window.
   if (first)
-    loop_.runLater(std::chrono::milliseconds(0), [this] { activate(); });
+    loop_.schedule(activationShot_, std::chrono::milliseconds(0), [this] { activate(); });
 }
 
 void Win32Program::refresh() {
@@ -121,6 +125,19 @@ void Win32Program::yield() {
 void Win32Program::MarkedNotices::notify(HWND owner, const std::string& text) {
   program_.last_ = Active::MessageBox;
   program_.seams_.notices.notify(owner, text);
+  program_.noteActiveWindow();
+}
+
+void Win32Program::noteActiveWindow() {
+  HWND active = GetActiveWindow();
+  if (active == nullptr)
+    return;  // another program has it; coming back from there is no return from a window of ours
+  if (active == frame_.window())
+    last_ = Active::Main;
+  else if ((puntBanFrame() != nullptr && active == puntBan_->window()) ||
+           (chooserFrame() != nullptr && active == chooser_->window()) ||
+           (aboutFrame() != nullptr && active == about_->window()))
+    last_ = Active::OwnDialog;
 }
 
 void Win32Program::showNotice(const std::string& text) {
@@ -205,7 +222,7 @@ void Win32Program::mainActivated() {
   last_ = Active::Main;
   // From the loop, once the switch of windows is over: the sequence may open the chooser or a notice.
   if (returned)
-    loop_.runLater(std::chrono::milliseconds(0), [this] { activate(); });
+    loop_.schedule(activationShot_, std::chrono::milliseconds(0), [this] { activate(); });
 }
 
 void Win32Program::mainClosing() {
@@ -214,15 +231,23 @@ void Win32Program::mainClosing() {
   // The window is unloaded: its timers stop for good, and a tick suspended in a yield finishes unseen.
   timer1_.halt();
   timer2_.halt();
-  if (!anyWindowOpen(nullptr))
-    endProgram();
+  endWhenNoWindowIsLeft();
+}
+
+void Win32Program::endWhenNoWindowIsLeft() {
+  loop_.schedule(endShot_, std::chrono::milliseconds(0), [this] {
+    if (!ending_ && !anyWindowOpen(nullptr))
+      endProgram();
+  });
 }
 
 void Win32Program::dialogClosing(DialogFrame& dialog) {
   if (ending_)
     return;
-  if (!anyWindowOpen(&dialog))
-    endProgram();
+  if (!anyWindowOpen(&dialog)) {
+    endWhenNoWindowIsLeft();
+    return;
+  }
   if (!frame_.visible() || GetActiveWindow() == frame_.window())
     return;
   // Windows hands the activation to the next window by itself; where it did not (no other window of ours

@@ -100,6 +100,12 @@ class Win32Program final : public HostPort {
   void run(void (frmmain::*handler)());
   void activate();
   void mainActivated();
+  // Whether the program's windows are all closed, from the loop once the closing handler has returned: a
+  // dialog's logic goes on after it closed its window, and the end is never raised inside a callback that
+  // Windows makes from a window function (it would not reach the loop).
+  void endWhenNoWindowIsLeft();
+  // The active window after a notice closed: the one Windows handed the activation back to.
+  void noteActiveWindow();
   void mainClosing();
   // Gives a dialog its closing and activation behaviour and shows it in front.
   void present(DialogFrame& dialog);
@@ -121,6 +127,9 @@ class Win32Program final : public HostPort {
   std::unique_ptr<PuntBanFrame> puntBan_;
   std::unique_ptr<ChooserFrame> chooser_;
   std::unique_ptr<AboutFrame> about_;
+  // The loop's single shots for the activation and for the end check; cancelled with the program.
+  std::uintptr_t activationShot_;
+  std::uintptr_t endShot_;
   Active last_ = Active::None;
   bool started_ = false;
   int activations_ = 0;

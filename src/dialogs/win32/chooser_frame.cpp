@@ -31,22 +31,27 @@ ChooserFrame::ChooserFrame(const std::filesystem::path& settingsPath, HWND owner
   // comes from CB_SETITEMHEIGHT below.
   HWND combo = makeControl(dialog, "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0,
                            kCombo1, 720, 90, 4275, 315 * (kDropDownItems + 1), font());
+  // The field is its item height and a border whose width the combo box's style decides: measured, then
+  // the item height corrected by what is still missing.
   const RECT field = win32ui::twipsRect(720, 90, 4275, 315);
-  const LRESULT border = [combo] {
+  for (int attempt = 0; attempt < 2; ++attempt) {
     RECT outer{};
     GetWindowRect(combo, &outer);
-    return (outer.bottom - outer.top) - SendMessageA(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-  }();
-  SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), (field.bottom - field.top) - border);
+    const LRESULT missing = (field.bottom - field.top) - (outer.bottom - outer.top);
+    if (missing == 0)
+      break;
+    const LRESULT item = SendMessageA(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item + missing);
+  }
   addItems(combo, CB_ADDSTRING, logic_.Combo1Items);
   SetWindowTextA(combo, logic_.Combo1Text.c_str());
   win32ui::makeLabel(dialog, kChooserLabel, kLabel1, 120, 120, 615, 255, font());
   // Hidden, below the client area: they only hold the addresses.
-  addItems(makeControl(dialog, "LISTBOX", "", 0, 0, kList1, 720, 960, 1215, 1035, font()), LB_ADDSTRING,
+  addItems(makeControl(dialog, "LISTBOX", "", LBS_NOINTEGRALHEIGHT, 0, kList1, 720, 960, 1215, 1035, font()), LB_ADDSTRING,
            logic_.List1);
-  addItems(makeControl(dialog, "LISTBOX", "", 0, 0, kList2, 2040, 960, 1215, 1035, font()), LB_ADDSTRING,
+  addItems(makeControl(dialog, "LISTBOX", "", LBS_NOINTEGRALHEIGHT, 0, kList2, 2040, 960, 1215, 1035, font()), LB_ADDSTRING,
            logic_.List2);
-  addItems(makeControl(dialog, "LISTBOX", "", 0, 0, kList3, 3360, 960, 1215, 1035, font()), LB_ADDSTRING,
+  addItems(makeControl(dialog, "LISTBOX", "", LBS_NOINTEGRALHEIGHT, 0, kList3, 3360, 960, 1215, 1035, font()), LB_ADDSTRING,
            logic_.List3);
   for (int id : {kList1, kList2, kList3})
     ShowWindow(control(id), SW_HIDE);
