@@ -82,6 +82,33 @@ void expectControls(HWND window, const std::vector<ControlCase>& controls) {
   }
 }
 
+// Every button caption and one-line label shows its whole text in the font it is drawn with.
+void expectTextsFit(HWND window) {
+  EnumChildWindows(
+      window,
+      [](HWND control, LPARAM) {
+        const auto style = static_cast<DWORD>(GetWindowLongPtrA(control, GWL_STYLE));
+        char kind[16] = {};
+        GetClassNameA(control, kind, sizeof kind);
+        const bool button = win32ui::isPushButton(control);
+        if (!button && !(lstrcmpiA(kind, "STATIC") == 0 && (style & SS_TYPEMASK) == SS_LEFTNOWORDWRAP))
+          return TRUE;
+        std::string text = win32ui::windowText(control);
+        std::erase(text, '&');
+        HDC context = GetDC(control);
+        HGDIOBJ previous = SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+        SIZE size{};
+        GetTextExtentPoint32A(context, text.c_str(), static_cast<int>(text.size()), &size);
+        SelectObject(context, previous);
+        ReleaseDC(control, context);
+        RECT inside{};
+        GetClientRect(control, &inside);
+        EXPECT_LE(size.cx, inside.right - (button ? 4 : 0)) << "\"" << text << "\" is cut off";
+        return TRUE;
+      },
+      0);
+}
+
 // The ids of the controls that Tab visits, from the first.
 std::vector<int> tabOrder(HWND window) {
   std::vector<int> ids;
@@ -201,6 +228,7 @@ TEST_F(Win32WindowTest, TheMainWindowsControlsSitWhereTheLayoutPutsThem) {
   EXPECT_EQ((std::vector<int>{kList1, kList2, kList3, kText1, kCommand1, kCommand2, kCommand3, kText2, kText3,
                               kText4, kCommand4}),
             tabOrder(main()));
+  expectTextsFit(main());
 }
 
 TEST_F(Win32WindowTest, TheVoteTableShowsSixteenWholeRowsFromTheCore) {
@@ -316,8 +344,9 @@ TEST_F(Win32WindowTest, EachDialogOpensOnce) {
     EXPECT_EQ(1, visibleWindowsTitled(dialog.caption)) << dialog.caption;
     EXPECT_EQ(window, FindWindowA(nullptr, dialog.caption));
   }
-  ASSERT_NE(nullptr, program->chooserFrame());
-  EXPECT_EQ(2, SendMessageA(program->chooserFrame()->control(ChooserFrame::kCombo1), CB_GETCOUNT, 0, 0))
+  ChooserFrame* chooser = program->chooserFrame();
+  ASSERT_NE(nullptr, chooser);
+  EXPECT_EQ(2, SendMessageA(chooser->control(ChooserFrame::kCombo1), CB_GETCOUNT, 0, 0))
       << "the chooser's list was built twice";
 }
 
@@ -359,6 +388,7 @@ TEST_P(Win32DialogLayoutTest, TheDialogSitsWhereTheLayoutPutsIt) {
   EXPECT_EQ(0, GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
   expectControls(window, layout.controls);
   EXPECT_EQ(layout.tabOrder, tabOrder(window));
+  expectTextsFit(window);
 }
 
 INSTANTIATE_TEST_SUITE_P(

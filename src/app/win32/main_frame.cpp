@@ -9,7 +9,6 @@
 
 using win32ui::makeButton;
 using win32ui::makeControl;
-using win32ui::makeLabel;
 
 namespace {
 
@@ -84,9 +83,10 @@ void MainFrame::makeControls() {
   makeControl(window_, "EDIT", t::kText3, box, WS_EX_CLIENTEDGE, kText3, 30, 3465, 300, 285, font);
   makeControl(window_, "EDIT", "0", box, WS_EX_CLIENTEDGE, kText4, 3525, 3465, 525, 285, font);
   makeButton(window_, kPauseService, kCommand4, 45, 5895, 4035, 375, font);
-  makeLabel(window_, t::kLabel1, kLabel1, 30, 15, 1395, 285, font);
-  makeLabel(window_, t::kLabel2, kLabel2, 3555, 15, 510, 270, font);
-  makeLabel(window_, t::kLabel3, kLabel3, 30, 3795, 375, 270, font);
+  win32ui::makeLineLabel(window_, t::kLabel1, kLabel1, 30, 15, 1395, 285, font);
+  win32ui::makeLineLabel(window_, t::kLabel2, kLabel2, 3555, 15, 510, 270, font);
+  win32ui::makeLineLabel(window_, t::kLabel3, kLabel3, 30, 3795, 375, 270, font);
+  win32ui::fitTexts(window_, fittedFonts_);
 
   // Sixteen whole rows in the lists' height, the same in all three so that their rows line up.
   RECT inside{};

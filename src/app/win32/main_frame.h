@@ -75,6 +75,7 @@ class MainFrame final {
   void setRows(int id, const std::vector<std::string>& rows);
 
   win32ui::GdiObject<HFONT> font_;
+  std::vector<win32ui::GdiObject<HFONT>> fittedFonts_;
   HWND window_ = nullptr;
   int rowHeight_ = 0;
   // The control that had the focus when the window was last left, to be given it back.

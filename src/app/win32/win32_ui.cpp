@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "app/win32/resources/resource_ids.h"
 #include "common/runtime_error.h"
 #include "common/windows/last_error.h"
@@ -72,6 +74,75 @@ HWND makeButton(HWND parent, const char* caption, int id, int left, int top, int
 
 HWND makeLabel(HWND parent, const char* text, int id, int left, int top, int width, int height, HFONT font) {
   return makeControl(parent, "STATIC", text, SS_LEFT, 0, id, left, top, width, height, font);
+}
+
+HWND makeLineLabel(HWND parent, const char* text, int id, int left, int top, int width, int height, HFONT font) {
+  return makeControl(parent, "STATIC", text, SS_LEFTNOWORDWRAP, 0, id, left, top, width, height, font);
+}
+
+namespace {
+
+// A window's device context, released with its owner.
+class WindowContext {
+ public:
+  explicit WindowContext(HWND window) : window_(window), context_(GetDC(window)) {}
+  ~WindowContext() { ReleaseDC(window_, context_); }
+  WindowContext(const WindowContext&) = delete;
+  WindowContext& operator=(const WindowContext&) = delete;
+  HDC get() const { return context_; }
+
+ private:
+  HWND window_;
+  HDC context_;
+};
+
+// The room a control leaves its text, in pixels: a button keeps its edges free.
+int textRoom(HWND control, bool button) {
+  constexpr int kButtonPadding = 8;  // both edges together
+  RECT inside{};
+  GetClientRect(control, &inside);
+  return inside.right - inside.left - (button ? kButtonPadding : 0);
+}
+
+BOOL CALLBACK fitText(HWND control, LPARAM context) {
+  auto& fonts = *reinterpret_cast<std::vector<GdiObject<HFONT>>*>(context);
+  char kind[16] = {};
+  GetClassNameA(control, kind, sizeof kind);
+  const auto style = static_cast<DWORD>(GetWindowLongPtrA(control, GWL_STYLE));
+  const bool button = isPushButton(control);
+  const bool lineLabel = lstrcmpiA(kind, "STATIC") == 0 && (style & SS_TYPEMASK) == SS_LEFTNOWORDWRAP;
+  if (!button && !lineLabel)
+    return TRUE;
+  // Measured in the control's own font: a title may have a larger one than the window.
+  auto font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+  if (font == nullptr)
+    return TRUE;
+  std::string text = windowText(control);
+  std::erase(text, '&');
+  const WindowContext screen(control);
+  const SelectedObject selected(screen.get(), font);
+  SIZE size{};
+  TEXTMETRICA metrics{};
+  GetTextExtentPoint32A(screen.get(), text.c_str(), static_cast<int>(text.size()), &size);
+  GetTextMetricsA(screen.get(), &metrics);
+  const int room = textRoom(control, button);
+  if (size.cx <= room || size.cx == 0)
+    return TRUE;
+  LOGFONTA narrow{};
+  GetObjectA(font, sizeof narrow, &narrow);
+  narrow.lfWidth = std::max<LONG>(1, metrics.tmAveCharWidth * room / size.cx);
+  HFONT fitted = CreateFontIndirectA(&narrow);
+  if (fitted == nullptr)
+    return TRUE;  // the text stays cut off; the window works all the same
+  fonts.emplace_back(fitted);
+  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(fitted), FALSE);
+  return TRUE;
+}
+
+}  // namespace
+
+void fitTexts(HWND window, std::vector<GdiObject<HFONT>>& fonts) {
+  EnumChildWindows(window, fitText, reinterpret_cast<LPARAM>(&fonts));
 }
 
 std::string windowText(HWND window) {

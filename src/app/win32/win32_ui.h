@@ -6,6 +6,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace win32ui {
 
@@ -78,6 +79,12 @@ class SelectedObject {
 // with Windows' reason when the font cannot be made.
 GdiObject<HFONT> makeFont(int points, bool bold = false);
 
+// Narrows the letters of every button caption and one-line label of `window` whose text would otherwise
+// be cut off or wrapped (the layout was drawn for a slightly narrower font than some systems substitute);
+// text that fits keeps its font. The narrowed fonts are kept in `fonts`, which must live as long as the
+// controls.
+void fitTexts(HWND window, std::vector<GdiObject<HFONT>>& fonts);
+
 // The program's icon from the program file's resources, at `size` pixels square (shared; never deleted).
 HICON programIcon(int size);
 
@@ -88,7 +95,10 @@ HWND makeControl(HWND parent, const char* windowClass, const char* text, DWORD s
                  int left, int top, int width, int height, HFONT font);
 HWND makeButton(HWND parent, const char* caption, int id, int left, int top, int width, int height, HFONT font,
                 DWORD extraStyle = 0);
+// A label that wraps its text at word breaks.
 HWND makeLabel(HWND parent, const char* text, int id, int left, int top, int width, int height, HFONT font);
+// A label of one line, never wrapped.
+HWND makeLineLabel(HWND parent, const char* text, int id, int left, int top, int width, int height, HFONT font);
 
 std::string windowText(HWND window);
 // Sets the text only when it differs, so that a refresh neither flickers nor moves the caret.

@@ -14,9 +14,9 @@ AboutFrame::AboutFrame(SystemPort& system, HWND owner, win32ui::NoticePort& noti
   makeButton(dialog, kAboutSysInfoCaption, kCmdSysInfo, 4260, 3075, 1245, 345, font());
   makeLabel(dialog, kAboutDescription, kLblDescription, 1050, 1245, 3885, 450, font());
   makeLabel(dialog, kAboutDisclaimer, kLblDisclaimer, 255, 2625, 3870, 825, font());
-  HWND title = makeLabel(dialog, kAboutTitle, kLblTitle, 1050, 240, 3885, 480, font());
+  HWND title = win32ui::makeLineLabel(dialog, kAboutTitle, kLblTitle, 1050, 240, 3885, 480, font());
   SendMessageA(title, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_.get()), FALSE);
-  makeLabel(dialog, logic_.lblVersion.c_str(), kLblVersion, 1050, 780, 3885, 225, font());
+  win32ui::makeLineLabel(dialog, logic_.lblVersion.c_str(), kLblVersion, 1050, 780, 3885, 225, font());
   makeLabel(dialog, kAboutCredits, kLabel1, 1080, 1920, 3975, 375, font());
   HWND image = win32ui::makeControl(dialog, "STATIC", "", SS_ICON | SS_CENTERIMAGE, 0, kImage1, 210, 240, 480,
                                     480, font());
@@ -26,6 +26,7 @@ AboutFrame::AboutFrame(SystemPort& system, HWND owner, win32ui::NoticePort& noti
   // STM_SETICON sizes the control to the icon: put it back where the layout has it.
   SetWindowPos(image, nullptr, imageArea.left, imageArea.top, imageArea.right - imageArea.left,
                imageArea.bottom - imageArea.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  fitTexts();
 }
 
 void AboutFrame::command(int id, int notification) {

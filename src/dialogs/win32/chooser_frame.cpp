@@ -31,21 +31,21 @@ ChooserFrame::ChooserFrame(const std::filesystem::path& settingsPath, HWND owner
   // comes from CB_SETITEMHEIGHT below.
   HWND combo = makeControl(dialog, "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0,
                            kCombo1, 720, 90, 4275, 315 * (kDropDownItems + 1), font());
-  // The field is its item height and a border whose width the combo box's style decides: measured, then
-  // the item height corrected by what is still missing.
+  // The field is its item height and a border whose width the combo box's style decides: measured with
+  // a trial height, then the item height set to what leaves the field its height in the layout.
   const RECT field = win32ui::twipsRect(720, 90, 4275, 315);
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  auto fieldHeight = [combo] {
     RECT outer{};
     GetWindowRect(combo, &outer);
-    const LRESULT missing = (field.bottom - field.top) - (outer.bottom - outer.top);
-    if (missing == 0)
-      break;
-    const LRESULT item = SendMessageA(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-    SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item + missing);
-  }
+    return outer.bottom - outer.top;
+  };
+  constexpr LPARAM kTrial = 10;
+  SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), kTrial);
+  const LPARAM border = fieldHeight() - kTrial;
+  SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), (field.bottom - field.top) - border);
   addItems(combo, CB_ADDSTRING, logic_.Combo1Items);
   SetWindowTextA(combo, logic_.Combo1Text.c_str());
-  win32ui::makeLabel(dialog, kChooserLabel, kLabel1, 120, 120, 615, 255, font());
+  win32ui::makeLineLabel(dialog, kChooserLabel, kLabel1, 120, 120, 615, 255, font());
   // Hidden, below the client area: they only hold the addresses.
   addItems(makeControl(dialog, "LISTBOX", "", LBS_NOINTEGRALHEIGHT, 0, kList1, 720, 960, 1215, 1035, font()), LB_ADDSTRING,
            logic_.List1);
@@ -55,6 +55,7 @@ ChooserFrame::ChooserFrame(const std::filesystem::path& settingsPath, HWND owner
            logic_.List3);
   for (int id : {kList1, kList2, kList3})
     ShowWindow(control(id), SW_HIDE);
+  fitTexts();
 }
 
 void ChooserFrame::command(int id, int notification) {

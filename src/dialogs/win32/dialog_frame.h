@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/win32/win32_ui.h"
 #include "dialogs/dialog_ports.h"
@@ -54,6 +55,9 @@ class DialogFrame {
   // Messages a dialog handles beyond commands (painting, colours); returns whether it did.
   virtual bool handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
+  // Narrows the font of the captions and one-line labels that would not fit; call once the controls are made.
+  void fitTexts() { win32ui::fitTexts(window_, fittedFonts_); }
+
   // Enter without a default button: presses the focused push button, if any.
   void pressFocusedButton();
 
@@ -73,6 +77,7 @@ class DialogFrame {
   LRESULT dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
   win32ui::GdiObject<HFONT> font_;
+  std::vector<win32ui::GdiObject<HFONT>> fittedFonts_;
   Port port_;
   HWND window_ = nullptr;
   HWND focus_ = nullptr;

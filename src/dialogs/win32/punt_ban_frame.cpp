@@ -9,11 +9,12 @@ PuntBanFrame::PuntBanFrame(Globals& globals, const TimerPort& timer2, HWND owner
   HWND dialog = window();
   makeButton(dialog, kPuntButtonCaption, kCmdpunt, 255, 960, 1215, 375, font());
   makeButton(dialog, kBanButtonCaption, kCmdban, 1575, 960, 1215, 375, font());
-  win32ui::makeLabel(dialog, kPuntBanPrompt, kLabel1, 322, 195, 3720, 255, font());
+  win32ui::makeLineLabel(dialog, kPuntBanPrompt, kLabel1, 322, 195, 3720, 255, font());
   HWND text1 = win32ui::makeControl(dialog, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, kText1,
                                     1935, 555, 615, 285, font());
   SendMessageA(text1, EM_LIMITTEXT, kText1MaxLength, 0);
   makeButton(dialog, kPuntBanCancelCaption, kCommand1, 2895, 960, 1215, 375, font());
+  fitTexts();
 }
 
 void PuntBanFrame::command(int id, int notification) {
