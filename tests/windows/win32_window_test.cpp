@@ -465,6 +465,12 @@ TEST_F(Win32WindowTest, TheActivationRunsOnReturnFromADialogOnly) {
   program->command(kMenuNextMap);  // a notice, answered at once
   settle();
   EXPECT_EQ(3, program->activations());
+
+  // Another program takes the front and the operator comes back to the main window from it.
+  SendMessageA(main(), WM_ACTIVATE, WA_INACTIVE, 0);
+  SendMessageA(main(), WM_ACTIVATE, WA_CLICKACTIVE, 0);
+  settle();
+  EXPECT_EQ(3, program->activations());
   EXPECT_EQ(3, opens());
 }
 
