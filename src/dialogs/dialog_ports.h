@@ -10,6 +10,15 @@
 
 #include "app/tick_nesting.h"
 
+// Windows' headers spell these names as macros for their A and W variants; the port keeps its own names
+// in every file, whether it sees those headers first or not.
+#ifdef RegOpenKeyEx
+#undef RegOpenKeyEx
+#endif
+#ifdef RegQueryValueEx
+#undef RegQueryValueEx
+#endif
+
 // One open dialog window. The window layer makes one per window it shows and drops it when the window goes.
 class DialogWindowPort {
  public:

@@ -68,7 +68,9 @@ void Win32Loop::fire(std::uintptr_t id) {
   task();
 }
 
-void Win32Loop::dispatch(const MSG& message) {
+void Win32Loop::dispatch(MSG& message) {
+  if (filter_ && filter_(message))
+    return;
   TranslateMessage(&message);
   DispatchMessageA(&message);
 }
@@ -103,6 +105,8 @@ void Win32Loop::post(std::uintptr_t value) {
 void Win32Loop::pause(double seconds) {
   if (!(seconds > 0))
     return;
+  if (beforePause_)
+    beforePause_();
   const double milliseconds = std::min(std::round(seconds * 1000.0), 24.0 * 3600 * 1000);
   const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
   for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
@@ -133,8 +137,13 @@ Win32Timer::~Win32Timer() {
   loop_.cancel(id_);
 }
 
+void Win32Timer::halt() {
+  halted_ = true;
+  loop_.cancel(id_);
+}
+
 void Win32Timer::arm(int milliseconds) {
-  if (milliseconds > 0)
+  if (milliseconds > 0 && !halted_)
     loop_.schedule(id_, std::chrono::milliseconds(milliseconds), [this] { fired(); });
   else
     loop_.cancel(id_);

@@ -35,6 +35,12 @@ class Win32Loop final : public EventLoopPort, public PausePort {
   void cancel(std::uintptr_t id);
   std::uintptr_t newTimerId() { return nextId_++; }
 
+  // Sees every message before it is dispatched and returns whether it took it: a window's keyboard
+  // navigation (IsDialogMessage) hooks in here.
+  void setMessageFilter(std::function<bool(MSG&)> filter) { filter_ = std::move(filter); }
+  // Runs at the start of every pause: a window shows its latest state before the thread sleeps.
+  void setBeforePause(std::function<void()> hook) { beforePause_ = std::move(hook); }
+
   // Runs `handler` with the value that `post` was given from any thread.
   void onPosted(std::function<void(std::uintptr_t)> handler) { posted_ = std::move(handler); }
   // Safe from any thread: queues `value` for the handler.
@@ -42,13 +48,15 @@ class Win32Loop final : public EventLoopPort, public PausePort {
 
  private:
   static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  void dispatch(const MSG& message);
+  void dispatch(MSG& message);
   void fire(std::uintptr_t id);
 
   HWND window_ = nullptr;
   std::uintptr_t nextId_ = 1;
   std::map<std::uintptr_t, std::function<void()>> shots_;
   std::function<void(std::uintptr_t)> posted_;
+  std::function<bool(MSG&)> filter_;
+  std::function<void()> beforePause_;
 };
 
 // A window timer on the loop's single shots.
@@ -59,9 +67,13 @@ class Win32Timer final : public CountdownTimer {
   Win32Timer(const Win32Timer&) = delete;
   Win32Timer& operator=(const Win32Timer&) = delete;
 
+  // Stops the timer for good, whatever the core sets afterwards: the window it belongs to is gone.
+  void halt();
+
  private:
   void arm(int milliseconds) override;
 
   Win32Loop& loop_;
   std::uintptr_t id_;
+  bool halted_ = false;
 };
