@@ -109,12 +109,12 @@ TEST_F(WineTest, AnAddressOutsideTheImageIsRefusedWithTheRangeNamed) {
       << game->errors();
 }
 
-// What drives the game: the Linux program in its window or its service mode, or zarn-vote.exe's service
-// mode under Wine beside the game, as on a Windows host.
-enum class Driver { kWindow, kHeadless, kWindowsHeadless };
+// What drives the game: the Linux program in its window or its service mode, or zarn-vote.exe in its
+// window or its service mode under Wine beside the game, as on a Windows host.
+enum class Driver { kWindow, kHeadless, kWindowsWindow, kWindowsHeadless };
 
 std::string driverName(const ::testing::TestParamInfo<Driver>& driver) {
-  static const char* const kNames[] = {"Window", "Headless", "WindowsHeadless"};
+  static const char* const kNames[] = {"Window", "Headless", "WindowsWindow", "WindowsHeadless"};
   return kNames[static_cast<int>(driver.param)];
 }
 
@@ -127,23 +127,37 @@ class WineEndToEndTest : public UnderWine<OnXvfbTest>, public ::testing::WithPar
         return std::make_unique<ServiceProcess>(ZARN_VOTE_PATH, folder, std::vector<std::string>{});
       case Driver::kHeadless:
         return std::make_unique<ServiceProcess>(ZARN_VOTE_PATH, folder, std::vector<std::string>{"--headless"});
-      case Driver::kWindowsHeadless:
+      case Driver::kWindowsWindow:
+      case Driver::kWindowsHeadless: {
         // Wine names the files of this host on drive Z:.
-        return std::make_unique<ServiceProcess>(
-            std::vector<std::string>{ZARN_WINE64, ZARN_VOTE_EXE, "--dir", "Z:" + folder.string(), "--headless"},
-            folder);
+        std::vector<std::string> command{ZARN_WINE64, ZARN_VOTE_EXE, "--dir", "Z:" + folder.string()};
+        if (GetParam() == Driver::kWindowsHeadless)
+          command.emplace_back("--headless");
+        return std::make_unique<ServiceProcess>(command, folder);
+      }
     }
     return nullptr;
+  }
+  bool windowsProgram() const {
+    return GetParam() == Driver::kWindowsWindow || GetParam() == Driver::kWindowsHeadless;
   }
   // zarn-vote.exe meets the game as on a Windows host: a 32-bit program beside the 64-bit one.
   std::unique_ptr<GameSimProcess> launchGame(const std::string& scenario,
                                              std::optional<std::string> title = std::nullopt) const {
-    return startGame(scenario, title, {},
-                     GetParam() == Driver::kWindowsHeadless ? ZARN_GAME_SIM_EXE32 : ZARN_GAME_SIM_EXE);
+    return startGame(scenario, title, {}, windowsProgram() ? ZARN_GAME_SIM_EXE32 : ZARN_GAME_SIM_EXE);
   }
-  // Wine hands SIGINT to a console program as Ctrl+C; SIGTERM would end it without its handler.
+  // Wine hands SIGINT to a console program as Ctrl+C; SIGTERM would end it without its handler. A window
+  // has neither, and ends as the Linux window does on SIGTERM: at once.
   int stopService(ServiceProcess& service) const {
-    return service.stop(GetParam() == Driver::kWindowsHeadless ? SIGINT : SIGTERM);
+    switch (GetParam()) {
+      case Driver::kWindowsHeadless:
+        return service.stop(SIGINT);
+      case Driver::kWindowsWindow:
+        service.kill();
+        return service.stop();
+      default:
+        return service.stop();
+    }
   }
 };
 
@@ -215,7 +229,8 @@ TEST_P(WineEndToEndTest, AGameKilledAndStartedAgainIsFoundWithoutARestart) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, WineEndToEndTest,
-                         ::testing::Values(Driver::kWindow, Driver::kHeadless, Driver::kWindowsHeadless),
+                         ::testing::Values(Driver::kWindow, Driver::kHeadless, Driver::kWindowsWindow,
+                                           Driver::kWindowsHeadless),
                          driverName);
 
 }  // namespace

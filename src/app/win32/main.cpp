@@ -1,6 +1,7 @@
-// zarn-vote.exe: with --headless the service alone, as a console program.
+// zarn-vote.exe: the operator's window, or with --headless the service alone, as a console program.
 #include <windows.h>
 
+#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <iostream>
@@ -13,7 +14,10 @@
 #include "app/win32/console_service.h"
 #include "app/win32/folder_lock.h"
 #include "app/win32/win32_loop.h"
+#include "app/win32/win32_program.h"
+#include "app/win32/win32_ui.h"
 #include "common/runtime_error.h"
+#include "dialogs/win32/windows_system.h"
 #include "memlink/windows/windows_memory_control.h"
 
 namespace {
@@ -49,6 +53,34 @@ int runHeadless(const std::filesystem::path& folder) {
   loop.run();
 }
 
+int runWindow(const std::filesystem::path& folder) {
+  // The program is a console program, so that the service mode has its console; started from Explorer
+  // it got a console of its own, which the window does not need.
+  DWORD processes[2];
+  if (GetConsoleProcessList(processes, 2) == 1)
+    FreeConsole();
+  Win32Loop loop;
+  WindowsMemoryControl link(loop, reportGameLink);
+  SystemClock clock;
+  ProcessEnd end;
+  win32ui::MessageBoxNotices notices;
+  WindowsSystem system;
+  Win32Program window(folder, loop, link, clock, Win32Seams{notices, end, system, win32ui::shellOpen});
+  window.show();
+  loop.run();
+}
+
+// Says that another copy runs on the folder, on stderr and in the window mode also in a message box.
+int endAsSecondCopy(bool headless, const std::string& why) {
+  std::cerr << "zarn-vote: " << why << std::endl;
+  if (!headless) {
+    std::string text = why + ".";
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    win32ui::MessageBoxNotices().notify(nullptr, text);
+  }
+  return kExitAnotherCopy;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,22 +88,16 @@ int main(int argc, char** argv) {
   const CommandLine command = parseCommandLine(arguments, executablePath());
   if (const std::optional<int> status = answerAtOnce(command, std::cout, std::cerr))
     return *status;
-  if (!command.headless) {
-    std::cerr << "zarn-vote: this build runs the service only; start it with --headless\n";
-    return 2;
-  }
   // Held until the process ends: a second copy on the folder would drive the same game with the same logs.
   const FolderLock folderLock = FolderLock::take(command.folder);
-  if (folderLock.busy) {
-    std::cerr << "zarn-vote: " << anotherCopy(folderLock.holder) << " already runs on " << command.folder.string()
-              << "; this copy ends" << std::endl;
-    return kExitAnotherCopy;
-  }
+  if (folderLock.busy)
+    return endAsSecondCopy(command.headless, anotherCopy(folderLock.holder) + " already runs on " +
+                                                 command.folder.string() + "; this copy ends");
   if (!folderLock.held())
     std::cerr << "zarn-vote: no lock on " << command.folder.string() << " (" << folderLock.problem
               << "); a second copy on this folder would not be stopped" << std::endl;
   try {
-    return runHeadless(command.folder);
+    return command.headless ? runHeadless(command.folder) : runWindow(command.folder);
   } catch (const RuntimeError& error) {
     std::cerr << "zarn-vote: " << error.what() << std::endl;
     return 1;
