@@ -6,7 +6,7 @@
 # saves a screenshot of the screen. With --wine the game is the simulator built as a Windows program, run
 # under Wine (wine64) in a prefix of its own under build/ (made on the first run, some ten seconds). With
 # --windows it is the real setting of a Windows host: the simulator as a 32-bit program and zarn-vote.exe's
-# service mode, both under Wine.
+# window, both under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -78,8 +78,7 @@ game=$(xdotool search --name '^Delta Force Land Warrior,  V1.00.42$' 2>/dev/null
 [ -n "$game" ] && xdotool windowmove "$game" 300 0 2>/dev/null || true
 
 if [ -n "$windows" ]; then
-  /usr/lib/wine/wine64 build/release/windows-programs/src/zarn-vote.exe --headless --dir "Z:$PWD/$run" \
-    2>"$run/zarn-vote.log" &
+  /usr/lib/wine/wine64 build/release/windows-programs/src/zarn-vote.exe --dir "Z:$PWD/$run" 2>"$run/zarn-vote.log" &
 else
   build/release/src/zarn-vote --dir "$run" 2>"$run/zarn-vote.log" &
 fi
