@@ -153,8 +153,8 @@ struct ExeRun {
 
 ExeRun runZarnVote(const std::wstring& arguments, const std::filesystem::path& stderrFile) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE errors = CreateFileW(stderrFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE errors = CreateFileW(stderrFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(INVALID_HANDLE_VALUE, errors);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -182,8 +182,8 @@ TEST(ZarnVoteExeTest, RunsOnAFolderNamedOutsideTheAnsiCodePage) {
   TempFolder folder;
   const std::filesystem::path named = folder.path() / L"Z\u00e4rn \u4e2d";
   std::filesystem::create_directory(named);
-  const HANDLE settings = CreateFileW((named / L"settings.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE settings = CreateFileW((named / L"settings.ini").c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, settings);
   const char text[] = "[General]\r\nFirst Run=True\r\n";
   DWORD written = 0;

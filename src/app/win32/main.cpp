@@ -1,5 +1,6 @@
 // zarn-vote.exe: with --headless the service alone, as a console program.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 #include <filesystem>
