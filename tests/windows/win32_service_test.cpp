@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -108,8 +109,10 @@ class ConsoleServiceTest : public ::testing::Test {
     [[noreturn]] void end(int status) override { throw Ended{status}; }
   };
 
-  int statusOfRun(const std::string& settings, const std::function<void()>& whileRunning) {
-    folder.write("settings.ini", settings);
+  // Without `settings`, the folder has no settings.ini.
+  int statusOfRun(const std::optional<std::string>& settings, const std::function<void()>& whileRunning) {
+    if (settings)
+      folder.write("settings.ini", *settings);
     ConsoleService service(folder.path(), loop, link, clock, end, log);
     try {
       service.start();
@@ -143,6 +146,16 @@ TEST_F(ConsoleServiceTest, FirstRunEndsWithStatusTwoNamingTheSettings) {
   EXPECT_EQ(kExitUnusableSettings, statusOfRun("[General]\r\nFirst Run=True\r\n", [] {}));
   EXPECT_NE(std::string::npos, log.str().find("First Run is True in " + (folder / "settings.ini").string()))
       << log.str();
+}
+
+// A folder given by mistake has no settings file: First Run then counts as True, and the operator is told
+// that the file is missing rather than asked to change a value in it.
+TEST_F(ConsoleServiceTest, NoSettingsFileEndsWithStatusTwoSayingThatItIsMissing) {
+  EXPECT_EQ(kExitUnusableSettings, statusOfRun(std::nullopt, [] {}));
+  EXPECT_NE(std::string::npos, log.str().find("zarn-vote: there is no " + (folder / "settings.ini").string() +
+                                              ", so First Run counts as True"))
+      << log.str();
+  EXPECT_EQ(std::string::npos, log.str().find("First Run is True")) << log.str();
 }
 
 // A run of zarn-vote.exe itself: its status and what it wrote on stderr and stdout.
