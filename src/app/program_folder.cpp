@@ -10,7 +10,8 @@ ProgramFolder programFolderFrom(const std::vector<std::string>& arguments,
       result.error = "--dir needs a folder";
       return result;
     }
-    result.folder = arguments[i + 1];
+    const std::string& named = arguments[i + 1];
+    result.folder = std::filesystem::path(std::u8string(named.begin(), named.end()));
     ++i;
   }
   std::error_code error;

@@ -93,8 +93,13 @@ void ServiceHost::settingsUnreadable(const std::string& path, const std::string&
 }
 
 void ServiceHost::showChooser() {
-  log_ << "zarn-vote: First Run is True in " << settingsPath_.string()
-       << ", and the game version chooser needs the window.\n"
+  // A folder named by mistake has no settings file, and First Run takes its default.
+  std::error_code unknown;
+  if (!std::filesystem::exists(settingsPath_, unknown) && !unknown)
+    log_ << "zarn-vote: there is no " << settingsPath_.string() << ", so First Run counts as True";
+  else
+    log_ << "zarn-vote: First Run is True in " << settingsPath_.string();
+  log_ << ", and the game version chooser needs the window.\n"
        << "zarn-vote: Set [General] First Run=False, and [Game] Name, [Memory] Chat, [Memory] Console and\n"
        << "zarn-vote: [Memory] Player Start for the game to attach to (or choose the game once in the "
           "window:\n"

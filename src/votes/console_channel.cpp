@@ -11,6 +11,9 @@ constexpr std::int16_t kLongPause = 4;
 
 constexpr const char* kConsoleKey = "Memory/Console";
 
+// Ends a sequence quietly: the link attached another game process, and the core says so itself.
+struct AnotherGame {};
+
 }  // namespace
 
 ConsoleChannel::ConsoleChannel(MemoryControl& memory, HostPort& host, const std::string& consoleAddress,
@@ -29,14 +32,23 @@ ConsoleChannel::Sequence::~Sequence() {
   host_.consoleSequenceRunning(false);
 }
 
-void ConsoleChannel::probe() {
+std::uint64_t ConsoleChannel::probe() {
   namingSetting(kConsoleKey, consoleAddress_,
                 [this] { return memory_.ReadString(consoleAddress_, ReadLength{consoleSize_}); });
+  return memory_.attachedGame();
+}
+
+void ConsoleChannel::key(std::uint64_t game, std::int16_t virtualKey) {
+  if (memory_.attachedGame() != game)
+    throw AnotherGame{};
+  memory_.SendKey(virtualKey);
 }
 
 // Writing past the console line would overwrite whatever the game keeps behind it: a longer text is cut
 // to the line, its NUL included.
-void ConsoleChannel::write(const std::string& text) {
+void ConsoleChannel::write(std::uint64_t game, const std::string& text) {
+  if (memory_.attachedGame() != game)
+    throw AnotherGame{};
   const std::size_t room = consoleSize_ > 1 ? static_cast<std::size_t>(consoleSize_) - 1 : 0;
   const bool fits = text.size() <= room;
   if (!fits && textCut_)
@@ -55,41 +67,49 @@ void ConsoleChannel::longPause() {
 
 bool ConsoleChannel::SendConsoleCommand(const std::string& text, const std::function<bool()>& stillWanted) {
   const Sequence running(*this);
-  probe();
+  const std::uint64_t game = probe();
   if (stillWanted && !stillWanted())
     return false;
-  memory_.SendKey(kKeyConsole);
-  shortPause();
-  write(text);
-  shortPause();
-  const bool wanted = !stillWanted || stillWanted();
-  if (!wanted) {
-    // An empty line leaves the console as any command does, and carries nothing out.
-    write("");
+  try {
+    key(game, kKeyConsole);
     shortPause();
+    write(game, text);
+    shortPause();
+    const bool wanted = !stillWanted || stillWanted();
+    if (!wanted) {
+      // An empty line leaves the console as any command does, and carries nothing out.
+      write(game, "");
+      shortPause();
+    }
+    key(game, kKeyEnter);
+    shortPause();
+    return wanted;
+  } catch (const AnotherGame&) {
+    return false;
   }
-  memory_.SendKey(kKeyEnter);
-  shortPause();
-  return wanted;
 }
 
 void ConsoleChannel::SendChatMessage(const std::string& text, const ChatSequence& sequence) {
   const Sequence running(*this);
-  probe();
-  memory_.SendKey(kKeyConsole);
-  shortPause();
-  if (sequence.yieldAfterConsoleKey)
-    host_.yield();
-  write("talk");
-  shortPause();
-  memory_.SendKey(kKeyEnter);
-  if (sequence.yieldAfterTalk)
-    host_.yield();
-  shortPause();
-  // The console stays open after "talk": the message goes straight into the input line.
-  write(text);
-  shortPause();
-  memory_.SendKey(kKeyEnter);
+  const std::uint64_t game = probe();
+  try {
+    key(game, kKeyConsole);
+    shortPause();
+    if (sequence.yieldAfterConsoleKey)
+      host_.yield();
+    write(game, "talk");
+    shortPause();
+    key(game, kKeyEnter);
+    if (sequence.yieldAfterTalk)
+      host_.yield();
+    shortPause();
+    // The console stays open after "talk": the message goes straight into the input line.
+    write(game, text);
+    shortPause();
+    key(game, kKeyEnter);
+  } catch (const AnotherGame&) {
+    return;
+  }
   switch (sequence.lastPause) {
     case ChatSequence::LastPause::Short:
       shortPause();

@@ -51,7 +51,7 @@ class ConsoleChannel {
   // Console key, pause, write the command, pause, Enter, pause. `stillWanted`, when given, is asked right
   // before the console key and again right before Enter, the moment the game carries the command out: a
   // command no longer wanted sends no key at all, or is wiped from the console line before its Enter. True
-  // when the command went out.
+  // when the command went out; false too when another game process was attached half-way.
   bool SendConsoleCommand(const std::string& text, const std::function<bool()>& stillWanted = {});
 
   // "talk" as a console command, then the text written to the still open console, pause, Enter, pause.
@@ -72,9 +72,14 @@ class ConsoleChannel {
   };
 
   // The first step of every sequence: a console address that cannot be read fails the sequence before any
-  // key is pressed, so a bad address never leaves the game's console toggled open.
-  void probe();
-  void write(const std::string& text);
+  // key is pressed, so a bad address never leaves the game's console toggled open. Returns the game process
+  // the sequence is for (MemoryControl::attachedGame).
+  std::uint64_t probe();
+  // A key or a write of the sequence for `game`. Once the link attached another game process, by a read
+  // in one of the sequence's pauses, the rest of the sequence is dropped: the new game's console was never
+  // opened, and its Enter would run whatever stands in its line.
+  void key(std::uint64_t game, std::int16_t virtualKey);
+  void write(std::uint64_t game, const std::string& text);
   void shortPause();
   void longPause();
 

@@ -133,9 +133,14 @@ TEST_F(LinuxLinkTest, AGameThatEndedIsReportedAndARestartedOneIsFoundByItself) {
 
   auto restarted = startGame("0 join 1 Cy\n", title);
   restarted->waitFor("JOIN 1 Cy");
+  // Until a read finds it, the restarted game gets no key or write: they would finish the ended game's
+  // console sequence in it.
+  EXPECT_THROW(link.SendKey(kKeyEnter), MemoryControlError);
+  EXPECT_THROW(link.WriteString(kConsole, "punt 1", true), MemoryControlError);
   EXPECT_EQ("Cy", link.ReadString("&H1100020", ReadLength{std::string("16")}));
   consoleCommand("resetgames");
   EXPECT_TRUE(restarted->waitFor("MAP 2"));
+  EXPECT_EQ(1, restarted->count("KEY Return"));
 }
 
 TEST_F(LinuxLinkTest, AnEmptyGameNameMatchesNoUntitledWindow) {

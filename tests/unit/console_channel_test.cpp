@@ -60,6 +60,35 @@ TEST_F(ConsoleChannelTest, AFailureLeavesTheRestOfTheSequenceUnsent) {
   }
 }
 
+// A game started again in the middle of a sequence, found by a read in one of its pauses, gets none of
+// the rest: its console was never opened, its line may hold what its operator typed, and its Enter would
+// run that. A command no longer wanted there is not wiped from it either.
+TEST_F(ConsoleChannelTest, AGameAttachedDuringASequenceGetsNoneOfTheRest) {
+  int waits = 0;
+  memory.duringWait = [&] {
+    if (++waits == 2)
+      memory.gameProcess = 2;
+  };
+  for (const bool wanted : {true, false}) {
+    SCOPED_TRACE(wanted);
+    journal.clear();
+    memory.gameProcess = 1;
+    waits = 0;
+    // Wanted before the console key; before Enter as `wanted` says.
+    EXPECT_FALSE(channel.SendConsoleCommand(
+        "punt 0", [asked = 0, wanted]() mutable { return ++asked == 1 || wanted; }));
+    EXPECT_EQ((Sequence{kConsoleProbe, "SendKey 192", kShortWait, consoleWrite("punt 0"), kShortWait}),
+              journal.entries);
+  }
+  journal.clear();
+  memory.gameProcess = 1;
+  waits = 0;
+  channel.SendChatMessage("hi", chat::kYieldThenLongPause);
+  EXPECT_EQ((Sequence{kConsoleProbe, "SendKey 192", kShortWait, consoleWrite("talk"), kShortWait}),
+            journal.entries);
+  EXPECT_EQ(0, host.sequencesRunning);
+}
+
 TEST_F(ConsoleChannelTest, TheConsoleAddressIsReadAtEveryWrite) {
   host.queue([this] { consoleAddress = "&H22"; });  // a reload of the settings during the yield
   channel.SendChatMessage("hi", chat::kYieldAfterTalk);

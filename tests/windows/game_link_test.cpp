@@ -166,11 +166,20 @@ TEST_F(GameLinkTest, AGameKilledAndStartedAgainIsFoundByTheNextReadAndOnlyByARea
 
   const auto second = start("0 join 4 Cy\n0.1 say 4 second\n");
   ASSERT_TRUE(second->waitFor("CHAT Cy: second")) << second->transcript();
+  // A read that found no game does not let the rest of the first game's console sequence into the second.
+  const std::string detached = "the game's process " + std::to_string(firstPid) +
+                               " is no longer attached (no window titled \"" + title +
+                               "\"); the next read looks for the game again";
+  EXPECT_EQ(detached, errorOf([this] { link.WriteString(kConsole, "punt 4", true); }));
+  EXPECT_EQ(detached, errorOf([this] { link.SendKey(kKeyEnter); }));
+  EXPECT_EQ(firstGame, link.attachedGame());
   EXPECT_EQ("Cy: second", link.ReadString(kChat, kChatLength));
   EXPECT_NE(firstGame, link.attachedGame());
   EXPECT_EQ("game found: \"" + title + "\", process " + std::to_string(second->pid()), reports.back());
   command("punt 4");
   EXPECT_TRUE(second->waitFor("PUNT 4 Cy")) << second->transcript();
+  const std::vector<std::string> lines = second->lines();
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), "KEY Return")) << second->transcript();
 }
 
 TEST_F(GameLinkTest, NoGameMemoryItLacksAndKeysItNeverPressesAreRefusedWithTheReason) {

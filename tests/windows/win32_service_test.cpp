@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -114,8 +116,10 @@ class ConsoleServiceTest : public ::testing::Test {
     [[noreturn]] void end(int status) override { throw Ended{status}; }
   };
 
-  int statusOfRun(const std::string& settings, const std::function<void()>& whileRunning) {
-    folder.write("settings.ini", settings);
+  // Without `settings`, the folder has no settings.ini.
+  int statusOfRun(const std::optional<std::string>& settings, const std::function<void()>& whileRunning) {
+    if (settings)
+      folder.write("settings.ini", *settings);
     ConsoleService service(folder.path(), loop, link, clock, end, log);
     try {
       service.start();
@@ -149,6 +153,67 @@ TEST_F(ConsoleServiceTest, FirstRunEndsWithStatusTwoNamingTheSettings) {
   EXPECT_EQ(kExitUnusableSettings, statusOfRun("[General]\r\nFirst Run=True\r\n", [] {}));
   EXPECT_NE(std::string::npos, log.str().find("First Run is True in " + (folder / "settings.ini").string()))
       << log.str();
+}
+
+// A folder given by mistake has no settings file: First Run then counts as True, and the operator is told
+// that the file is missing rather than asked to change a value in it.
+TEST_F(ConsoleServiceTest, NoSettingsFileEndsWithStatusTwoSayingThatItIsMissing) {
+  EXPECT_EQ(kExitUnusableSettings, statusOfRun(std::nullopt, [] {}));
+  EXPECT_NE(std::string::npos, log.str().find("zarn-vote: there is no " + (folder / "settings.ini").string() +
+                                              ", so First Run counts as True"))
+      << log.str();
+  EXPECT_EQ(std::string::npos, log.str().find("First Run is True")) << log.str();
+}
+
+// A run of zarn-vote.exe itself: its status and what it wrote on stderr and stdout.
+struct ExeRun {
+  DWORD status = 0;
+  std::string errors;
+};
+
+ExeRun runZarnVote(const std::wstring& arguments, const std::filesystem::path& stderrFile) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE errors = CreateFileW(stderrFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, errors);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdError = errors;
+  startup.hStdOutput = errors;
+  std::wstring line = L"\"" + std::filesystem::path(ZARN_VOTE_EXE).wstring() + L"\" " + arguments;
+  PROCESS_INFORMATION process{};
+  ExeRun run;
+  if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 60000));
+    GetExitCodeProcess(process.hProcess, &run.status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  } else {
+    ADD_FAILURE() << "cannot start " << ZARN_VOTE_EXE;
+  }
+  CloseHandle(errors);
+  run.errors = readWholeFile(stderrFile);
+  return run;
+}
+
+// The command line's ANSI form turns such a name into question marks.
+TEST(ZarnVoteExeTest, RunsOnAFolderNamedOutsideTheAnsiCodePage) {
+  TempFolder folder;
+  const std::filesystem::path named = folder.path() / L"Z\u00e4rn \u4e2d";
+  std::filesystem::create_directory(named);
+  const HANDLE settings = CreateFileW((named / L"settings.ini").c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, settings);
+  const char text[] = "[General]\r\nFirst Run=True\r\n";
+  DWORD written = 0;
+  WriteFile(settings, text, sizeof text - 1, &written, nullptr);
+  CloseHandle(settings);
+
+  const ExeRun run = runZarnVote(L"--headless --dir \"" + named.wstring() + L"\"", folder / "stderr.txt");
+  EXPECT_EQ(static_cast<DWORD>(kExitUnusableSettings), run.status) << run.errors;
+  EXPECT_NE(std::string::npos, run.errors.find("First Run is True in " + (named / "settings.ini").string()))
+      << run.errors;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // zarn-vote.exe: the operator's window, or with --headless the service alone, as a console program.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cctype>
 #include <filesystem>
@@ -43,6 +45,23 @@ std::filesystem::path executablePath() {
   }
 }
 
+// The arguments in UTF-8, from the wide command line: main's argv is in the ANSI code page, which turns a
+// folder named outside it ("中") into question marks.
+std::vector<std::string> utf8Arguments() {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 1; wide != nullptr && i < count; ++i) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string argument(static_cast<std::size_t>(bytes > 0 ? bytes : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argument.data(), bytes, nullptr, nullptr);
+    argument.pop_back();  // the terminating NUL
+    arguments.push_back(std::move(argument));
+  }
+  LocalFree(wide);
+  return arguments;
+}
+
 int runHeadless(const std::filesystem::path& folder) {
   Win32Loop loop;
   WindowsMemoryControl link(loop, reportGameLink);
@@ -83,8 +102,8 @@ int endAsSecondCopy(bool headless, const std::string& why) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
+int main() {
+  const std::vector<std::string> arguments = utf8Arguments();
   const CommandLine command = parseCommandLine(arguments, executablePath());
   if (const std::optional<int> status = answerAtOnce(command, std::cout, std::cerr))
     return *status;

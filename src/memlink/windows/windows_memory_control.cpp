@@ -72,9 +72,13 @@ const winlink::GameProcess& WindowsMemoryControl::requireGame(bool mayFindAgain)
   if (game_ && !game_->ended())
     return *game_;
   // Keys and writes go only to the game they began with: the rest of a console sequence must not land in
-  // a game that was started again meanwhile. The next read finds the new game.
+  // a game that was started again meanwhile. The next read finds the new game. A search that found no game
+  // has let go of the one attached before, which still counts here.
   if (!mayFindAgain && game_)
     throw MemoryControlError("the game's process " + std::to_string(game_->pid()) + " has ended");
+  if (!mayFindAgain && gameSerial_ != 0)
+    throw MemoryControlError("the game's process " + std::to_string(gamePid_) + " is no longer attached (" +
+                             problem_ + "); the next read looks for the game again");
   if (title_.empty() || !lookUp(title_))
     throw MemoryControlError("the game is not reachable: " + (problem_.empty() ? "not attached" : problem_));
   return *game_;
