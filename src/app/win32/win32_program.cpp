@@ -81,39 +81,27 @@ void Win32Program::activate() {
 }
 
 void Win32Program::command(int id) {
-  switch (id) {
-    case kCommand1:
-      run(&frmmain::Command1_Click);
-      break;
-    case kCommand2:
-      run(&frmmain::Command2_Click);
-      break;
-    case kCommand3:
-      run(&frmmain::Command3_Click);
-      break;
-    case kCommand4:
-      run(&frmmain::Command4_Click);
-      break;
-    case kMenuChooseGame:
-      run(&frmmain::choosegame_Click);
-      break;
-    case kMenuPuntBanPlayer:
-      run(&frmmain::puntbanplayer_Click);
-      break;
-    case kMenuNextMap:
-      run(&frmmain::nextmap_Click);
-      break;
-    case kMenuExit:
-      run(&frmmain::exit_Click);
-      break;
-    case kMenuOnlineHelp:
-      run(&frmmain::onlinehelp_Click);
-      break;
-    case kMenuAbout:
-      run(&frmmain::about_Click);
-      break;
-    default:
-      break;
+  // Each control and menu item with the handler the core names after it.
+  static constexpr struct {
+    int id;
+    void (frmmain::*handler)();
+  } kHandlers[] = {
+      {kCommand1, &frmmain::Command1_Click},
+      {kCommand2, &frmmain::Command2_Click},
+      {kCommand3, &frmmain::Command3_Click},
+      {kCommand4, &frmmain::Command4_Click},
+      {kMenuChooseGame, &frmmain::choosegame_Click},
+      {kMenuPuntBanPlayer, &frmmain::puntbanplayer_Click},
+      {kMenuNextMap, &frmmain::nextmap_Click},
+      {kMenuExit, &frmmain::exit_Click},
+      {kMenuOnlineHelp, &frmmain::onlinehelp_Click},
+      {kMenuAbout, &frmmain::about_Click},
+  };
+  for (const auto& control : kHandlers) {
+    if (control.id == id) {
+      run(control.handler);
+      return;
+    }
   }
 }
 
