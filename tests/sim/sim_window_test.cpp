@@ -314,20 +314,22 @@ TEST_F(SimWindowTest, KeysWhileAnotherWindowHasTheFocusAreDroppedUntilWmTakeFocu
 TEST_F(SimWindowTest, KeyRightAfterActivationAndKeyHeldTooShortAreMissed) {
   Simulator simulator;
   const Window window = start(simulator);
-  auto missed = [&simulator](const std::string& start) {
+  // A press read late counts, and its release may then come too soon: "MISSED grave held 2 ms" is not
+  // the miss looked for here, so a line must start and end as asked.
+  auto missed = [&simulator](const std::string& start, const std::string& end = "") {
     int count = 0;
     for (const std::string& line : simulator.lines())
-      count += line.rfind(start, 0) == 0 ? 1 : 0;
+      count += line.rfind(start, 0) == 0 && line.ends_with(end) ? 1 : 0;
     return count;
   };
-  for (int attempt = 0; attempt < 10 && missed("MISSED grave ") == 0; ++attempt) {
+  for (int attempt = 0; attempt < 10 && missed("MISSED grave ", " ms after activation") == 0; ++attempt) {
     client_.takeFocus();
     ASSERT_TRUE(simulator.waitFor("INACTIVE"));
     client_.activate(window);
     client_.key(window, XK_grave);
     pause(200ms);
   }
-  EXPECT_NE(simulator.waitForStart("MISSED grave ").find(" ms after activation"), std::string::npos);
+  EXPECT_GE(missed("MISSED grave ", " ms after activation"), 1);
 
   client_.sendKey(window, XK_grave);  // the console opens for the next key
   ASSERT_TRUE(simulator.waitFor("CONSOLE open"));
