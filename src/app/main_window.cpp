@@ -27,6 +27,8 @@ frmmain::frmmain(const MainWindowPorts& ports)
       globals(ports.globals),
       errorLog(ports.programFolder / "errorlog.log", ports.clock),
       fairVotes(ports.programFolder / "votes.log", ports.clock),
+      remoteConsole(ports.remoteListener ? std::make_unique<RemoteConsole>(*this, *ports.remoteListener)
+                                         : nullptr),
       programFolder_(ports.programFolder) {}
 
 std::filesystem::path frmmain::settingsPath() const {
@@ -167,6 +169,10 @@ void frmmain::Form_Activate() {
   fair.progressEvery = count("Progress Every", 1, 1);
   fair.auditLog = boolean(kFair, "Audit Log", "False");
 
+  remoteSettings = RemoteSettings{text("Remote", "Listen", ""), text("Remote", "Token", "")};
+  if (remoteConsole)
+    remoteConsole->configure(remoteSettings);
+
   // Only the intervals change here; a paused service stays paused.
   Timer1.setInterval(collectInterval);
   Timer2.setInterval(processInterval);
@@ -264,10 +270,20 @@ void frmmain::Command1_Click() {
 
 void frmmain::Command2_Click() {
   globals.raiseNextMap();
-  showNotice("Map will be reset on the next checking cycle.\r\n(under " + std::to_string(Timer2.interval()) +
-             "m/s)\r\nMap votes reset");
+  showNotice(nextMapNotice());
   Text4 = "0";
   fairVotes.forget(FairVotes::kMap);
+}
+
+void frmmain::requestNextMap() {
+  globals.raiseNextMap();
+  Text4 = "0";
+  fairVotes.forget(FairVotes::kMap);
+}
+
+std::string frmmain::nextMapNotice() const {
+  return "Map will be reset on the next checking cycle.\r\n(under " + std::to_string(Timer2.interval()) +
+         "m/s)\r\nMap votes reset";
 }
 
 void frmmain::Command3_Click() {

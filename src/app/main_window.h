@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "app/error_log.h"
 #include "app/globals.h"
 #include "app/host.h"
+#include "app/remote_console.h"
 #include "app/tick_nesting.h"
 #include "memlink/memory_control.h"
 #include "votes/fair_votes.h"
@@ -55,6 +57,8 @@ struct MainWindowPorts {
   Globals& globals;
   std::filesystem::path programFolder;  // holds settings.ini and errorlog.log
   const Clock& clock;
+  // The server of the remote console, when the front-end runs one.
+  RemoteListenerPort* remoteListener = nullptr;
 };
 
 class frmmain {
@@ -82,6 +86,9 @@ class frmmain {
   // as a request for the next processing tick. ---
   void Command1_Click();  // Clear Votes
   void Command2_Click();  // Next Map
+  // What Next Map does besides its notice: the request for the next processing tick and no map votes.
+  void requestNextMap();
+  std::string nextMapNotice() const;
   void Command3_Click();  // Punt/Ban Player
   void Command4_Click();  // Pause Service / Start Service
   void choosegame_Click();
@@ -132,6 +139,7 @@ class frmmain {
   std::string adminNextMapMessage;
   bool firstRun = false;
   std::string playerStartAddress;
+  RemoteSettings remoteSettings;
   // The bytes the game's console line holds, its terminating NUL included; no console text is longer.
   std::int16_t consoleSize = kDefaultConsoleSize;
 
@@ -158,6 +166,8 @@ class frmmain {
   FairVotes fairVotes;
   // The ticks and notices running right now, for the window layer to mark its own notices too.
   TickNesting ticks;
+  // The console over the network; none when the front-end runs no server for it.
+  std::unique_ptr<RemoteConsole> remoteConsole;
 
  private:
   // One error-log line for a setting that cannot be used as it stands, once for each distinct value.

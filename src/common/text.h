@@ -2,6 +2,7 @@
 // case is folded for ASCII letters only, as in section, key and Boolean names.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace text {
@@ -30,6 +31,22 @@ inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
       return false;
   }
   return true;
+}
+
+// Latin-1 text, as the game and the settings hold it, in UTF-8: every byte is the code point of its value.
+inline std::string latin1ToUtf8(std::string_view latin1) {
+  std::string utf8;
+  utf8.reserve(latin1.size());
+  for (const char c : latin1) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8 += c;
+    } else {
+      utf8 += static_cast<char>(0xC0 | (byte >> 6));
+      utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return utf8;
 }
 
 }  // namespace text
