@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class frmmain;
 
@@ -43,6 +44,18 @@ struct RemoteRequest {
   std::string body;
   std::string client;     // the client's address, for the audit log and the request limit
   std::int64_t atMs = 0;  // when it came, in milliseconds of a clock that never goes back
+};
+
+// Headers every reply carries: nothing is cached, no other site may frame the page or load it as
+// something else, and the page loads nothing from elsewhere.
+inline constexpr std::pair<std::string_view, std::string_view> kRemoteReplyHeaders[] = {
+    {"Cache-Control", "no-store"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"X-Frame-Options", "DENY"},
+    {"Referrer-Policy", "no-referrer"},
+    {"Content-Security-Policy",
+     "default-src 'none'; script-src 'self' 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'; "
+     "img-src data:; frame-ancestors 'none'; base-uri 'none'; form-action 'none'"},
 };
 
 struct RemoteReply {
