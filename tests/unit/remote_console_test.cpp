@@ -93,6 +93,7 @@ TEST_F(RemoteConsoleTest, EachActivationListensRebindsOrStopsAndTellsEachProblem
   listenWithToken();
   EXPECT_EQ(3U, listener.calls.size());
   EXPECT_TRUE(window.remoteConsole->listening());
+  activateWith("Listen=0.0.0.0:8740\r\nToken="s + kToken + "\r\n");
   activateWith("Listen=\r\n");
   EXPECT_EQ("close", listener.calls.back());
 
@@ -105,12 +106,15 @@ TEST_F(RemoteConsoleTest, EachActivationListensRebindsOrStopsAndTellsEachProblem
   for (const std::string& problem : problems)
     expectedLog.push_back(problem + " - Remote Console");
   EXPECT_EQ(expectedLog, errorLogEntries());
-  const std::vector<std::string> told = {"Remote console listening on 127.0.0.1:8740",
-                                         "Remote console listening on [::1]:9000",
-                                         problems[0],
-                                         problems[1],
-                                         problems[2],
-                                         "Remote console listening on 127.0.0.1:8740"};
+  const std::vector<std::string> told = {
+      "Remote console listening on 127.0.0.1:8740",
+      "Remote console listening on [::1]:9000",
+      problems[0],
+      problems[1],
+      problems[2],
+      "Remote console listening on 127.0.0.1:8740",
+      "Remote console listening on 0.0.0.0:8740; that is not loopback, so the "
+      "token crosses the network in clear unless TLS is put in front"};
   EXPECT_EQ(told, listener.told);
   for (const std::string& line : listener.told)
     EXPECT_EQ(std::string::npos, line.find("short-secret")) << line;
