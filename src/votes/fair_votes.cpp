@@ -56,14 +56,17 @@ bool FairVotes::mayCount(int target, std::string_view speaker, std::string_view 
     return false;
   if (!settings.oneVotePerPlayer)
     return true;
-  const std::vector<std::string>& already = voters(target);
-  return std::find(already.begin(), already.end(), speaker) == already.end();
+  const auto found = voters_.find(target);
+  return found == voters_.end() || !found->second.names.contains(std::string(speaker));
 }
 
 void FairVotes::counted(int target, std::string_view speaker) {
-  std::vector<std::string>& list = voters_[target];
-  if (std::find(list.begin(), list.end(), speaker) == list.end())
-    list.emplace_back(speaker);
+  // Without a rule that asks, nobody is remembered: a busy server between two resets hears thousands.
+  if (recordsVoters()) {
+    Voters& voters = voters_[target];
+    if (voters.names.emplace(speaker).second)
+      voters.inOrder.emplace_back(speaker);
+  }
   risenLast_ = target;
   ++rises_;
 }
@@ -145,7 +148,7 @@ std::string FairVotes::progressText(std::string_view name, std::string_view numb
 
 const std::vector<std::string>& FairVotes::voters(int target) const {
   const auto found = voters_.find(target);
-  return found == voters_.end() ? kNoVoters : found->second;
+  return found == voters_.end() ? kNoVoters : found->second.inOrder;
 }
 
 void FairVotes::audit(std::string_view what) const {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "app/error_log.h"
@@ -113,7 +114,16 @@ class FairVotes {
   std::function<void(const std::string&)> echo_;
   std::uintmax_t logSizeLimit_ = kDefaultLogSizeLimit;
 
-  std::map<int, std::vector<std::string>> voters_;  // speakers in the order their votes counted
+  // Whether any rule that is on asks who voted: one vote per player, or the audit log's voter lists.
+  bool recordsVoters() const { return settings.oneVotePerPlayer || settings.auditLog; }
+
+  // The speakers of one target, in the order their votes counted; the set answers "already voted?" at a cost
+  // that does not grow with the number of speakers.
+  struct Voters {
+    std::vector<std::string> inOrder;
+    std::unordered_set<std::string> names;
+  };
+  std::map<int, Voters> voters_;
   std::vector<std::string> lastNames_;
   std::optional<int> risenLast_;
   std::uint64_t rises_ = 0;           // counts counted(), to tell a rise during the progress message's send
