@@ -168,6 +168,19 @@ void frmmain::Form_Activate() {
   fair.progressMessage = text(kFair, "Progress Message", "");
   fair.progressEvery = count("Progress Every", 1, 1);
   fair.auditLog = boolean(kFair, "Audit Log", "False");
+  auto seconds = [&integer](const char* key, std::int16_t most) {
+    const std::int16_t value = integer(kFair, key, "0");
+    return value >= 1 && value <= most ? value : std::int16_t{0};
+  };
+  fair.joinDelay = seconds("Join Delay", 3600);
+  // The options that go by the names in the player table cannot work without it.
+  for (const auto& [key, on] : {std::pair{"Join Delay", fair.joinDelay > 0}}) {
+    if (on && playerStartAddress.empty())
+      reportBadSetting(std::string(kFair) + "/" + key, text(kFair, key, ""),
+                       "needs [Memory] Player Start, so it cannot work");
+    else
+      badSettings_.erase(std::string(kFair) + "/" + key);
+  }
 
   remoteSettings = RemoteSettings{text("Remote", "Listen", ""), text("Remote", "Token", "")};
   if (remoteConsole)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "common/conversions.h"
 #include "common/text.h"
@@ -10,6 +11,7 @@
 namespace {
 
 const std::vector<std::string> kNoVoters;
+constexpr std::int64_t kLongAgo = std::numeric_limits<std::int64_t>::min() / 2;
 
 }  // namespace
 
@@ -52,6 +54,8 @@ FairVotes::FairVotes(std::filesystem::path auditFile, const Clock& clock, std::l
     : auditFile_(std::move(auditFile)), clock_(clock), locale_(std::move(locale)) {}
 
 bool FairVotes::mayCount(int target, std::string_view speaker, std::string_view nameInSlot) const {
+  if (isNewcomer(speaker))
+    return false;
   if (target != kMap && isImmune(nameInSlot))
     return false;
   if (!settings.oneVotePerPlayer)
@@ -90,6 +94,25 @@ bool FairVotes::slotHasNewPlayer(int k, const std::string& name) {
     return false;
   lastNames_[slot] = name;
   return true;
+}
+
+void FairVotes::nameRead(const std::string& name) {
+  if (!name.empty())
+    arrivedAtMs_.try_emplace(name, wholeScanDone_ ? clock_.steadyMs() : kLongAgo);
+}
+
+void FairVotes::rosterScanned(const std::vector<std::string>& names) {
+  for (auto it = arrivedAtMs_.begin(); it != arrivedAtMs_.end();)
+    it = std::find(names.begin(), names.end(), it->first) == names.end() ? arrivedAtMs_.erase(it)
+                                                                         : std::next(it);
+  wholeScanDone_ = true;
+}
+
+bool FairVotes::isNewcomer(std::string_view speaker) const {
+  if (settings.joinDelay <= 0)
+    return false;
+  const auto arrived = arrivedAtMs_.find(speaker);
+  return arrived != arrivedAtMs_.end() && clock_.steadyMs() - arrived->second < settings.joinDelay * 1000LL;
 }
 
 std::string_view FairVotes::lastName(int k) const {

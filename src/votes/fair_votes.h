@@ -29,6 +29,7 @@ struct FairVoteSettings {
   std::string progressMessage;  // empty is off
   std::int16_t progressEvery = 1;
   bool auditLog = false;
+  std::int16_t joinDelay = 0;  // seconds, 1 to 3600; 0 is off
 
   // The names of an `Immune Players` value: separated by commas, blanks around each dropped, empty ones
   // skipped.
@@ -82,6 +83,14 @@ class FairVotes {
   // The name last read in slot `k`, empty when none was.
   std::string_view lastName(int k) const;
   bool isImmune(std::string_view name) const;
+  // Join Delay: when each name came into the player table. A name read in a slot that was in no slot at the
+  // last whole scan came in now; before the first whole scan every name counts as there since long ago.
+  void nameRead(const std::string& name);
+  // A whole roster scan ended: the names not in it have left the table.
+  void rosterScanned(const std::vector<std::string>& names);
+  // Whether `speaker` came into the player table less than Join Delay ago. A name in no slot is no newcomer.
+  bool isNewcomer(std::string_view speaker) const;
+
   // Below Min Players no vote punts and no vote map change happen.
   bool enoughPlayers(int occupied) const { return occupied >= settings.minPlayers; }
 
@@ -124,6 +133,8 @@ class FairVotes {
     std::unordered_set<std::string> names;
   };
   std::map<int, Voters> voters_;
+  std::map<std::string, std::int64_t, std::less<>> arrivedAtMs_;  // steady time; kLongAgo for the first scan
+  bool wholeScanDone_ = false;
   std::vector<std::string> lastNames_;
   std::optional<int> risenLast_;
   std::uint64_t rises_ = 0;           // counts counted(), to tell a rise during the progress message's send

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/conversions.h"
 #include "app/main_window.h"
+#include "common/conversions.h"
 #include "votes/fair_votes.h"
 #include "votes/vote_table.h"
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "common/conversions.h"
 #include "app/main_window.h"
+#include "common/conversions.h"
 #include "votes/console_channel.h"
 #include "votes/fair_votes.h"
 #include "votes/vote_table.h"
@@ -81,8 +81,10 @@ class ProcessingTick {
     for (int k = 0; k < kPlayerSlots; ++k) {
       address = nextSlotAddress(address);
       w_.List1.push_back(readSlot(address));
+      w_.fairVotes.nameRead(w_.List1.back());
       followPlayer(k);
     }
+    w_.fairVotes.rosterScanned(w_.List1);
   }
 
   std::int32_t playerStart() const {

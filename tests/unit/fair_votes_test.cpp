@@ -638,3 +638,52 @@ TEST_F(FairVotesTest, ImmunityHoldsInEverySlotTheNameHolds) {
 }
 
 }  // namespace
+
+namespace {
+
+// Join Delay: a name that came into the player table less than the delay ago does not count, on any
+// target; names there at the first whole scan came long ago, a name in no slot counts, and one that left
+// and came back waits again.
+TEST_F(FairVotesTest, NewcomersWaitTheJoinDelayBeforeTheirVotesCount) {
+  for (const auto& [value, delay] : std::vector<std::pair<std::string, int>>{
+           {"30", 30}, {"3600", 3600}, {"3601", 0}, {"0", 0}, {"-5", 0}, {"soon", 0}}) {
+    activate("Join Delay=" + value + "\r\n");
+    EXPECT_EQ(delay, window.fairVotes.settings.joinDelay) << value;
+  }
+  activate("Join Delay=30\r\n");
+  seat(2, "Ann");
+  tick();  // the first whole scan: Ann is an old hand
+  clock.steady = 1000;
+  seat(6, "Cy");
+  tick();
+  chat("Cy: /vote 2");
+  chat("Cy: /vote map");
+  chat("Ann: /vote 2");
+  chat("Zed: /vote 2");  // in no slot
+  EXPECT_EQ("2", window.List3[2]);
+  EXPECT_EQ("0", window.Text4);
+  EXPECT_EQ("Ann: /vote 2\r\nZed: /vote 2\r\n", window.Text1) << "a newcomer's vote is dropped unlogged";
+
+  clock.steady = 1000 + 30000;
+  chat("Cy: /vote 2");
+  EXPECT_EQ("3", window.List3[2]);
+
+  seat(6, "");
+  tick();
+  seat(9, "Cy");  // back, in another slot
+  tick();
+  chat("Cy: /vote map");
+  EXPECT_EQ("0", window.Text4);
+}
+
+TEST_F(FairVotesTest, AnOptionThatGoesByNamesSaysOnceThatItNeedsThePlayerTable) {
+  activate("Join Delay=30\r\n", "", "");
+  activate("Join Delay=30\r\n", "", "");
+  activate("Join Delay=30\r\n");
+  activate("Join Delay=30\r\n", "", "");
+  const std::string line =
+      "Fair Votes/Join Delay \"30\": needs [Memory] Player Start, so it cannot work - Settings";
+  EXPECT_EQ((std::vector<std::string>{line, line}), errorLogEntries());
+}
+
+}  // namespace

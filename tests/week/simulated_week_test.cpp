@@ -88,6 +88,7 @@ class WeekTime final : public Clock {
  public:
   explicit WeekTime(const VirtualClock& clock) : clock_(clock) {}
   std::tm localNow() const override { return at(clock_.now()); }
+  std::int64_t steadyMs() const override { return clock_.now(); }
   static std::tm at(Ms ms) {
     std::tm start{};
     start.tm_year = 2026 - 1900;
