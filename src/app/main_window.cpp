@@ -168,11 +168,12 @@ void frmmain::Form_Activate() {
   fair.progressMessage = text(kFair, "Progress Message", "");
   fair.progressEvery = count("Progress Every", 1, 1);
   fair.auditLog = boolean(kFair, "Audit Log", "False");
-  auto seconds = [&integer](const char* key, std::int16_t most) {
+  auto seconds = [&integer](const char* key, std::int16_t least, std::int16_t most) {
     const std::int16_t value = integer(kFair, key, "0");
-    return value >= 1 && value <= most ? value : std::int16_t{0};
+    return value >= least && value <= most ? value : std::int16_t{0};
   };
-  fair.joinDelay = seconds("Join Delay", 3600);
+  fair.joinDelay = seconds("Join Delay", 1, 3600);
+  fair.voteLifetime = seconds("Vote Lifetime", 10, 3600);
   // The options that go by the names in the player table cannot work without it.
   for (const auto& [key, on] : {std::pair{"Join Delay", fair.joinDelay > 0}}) {
     if (on && playerStartAddress.empty())

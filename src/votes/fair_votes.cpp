@@ -64,7 +64,9 @@ bool FairVotes::mayCount(int target, std::string_view speaker, std::string_view 
   return found == voters_.end() || !found->second.names.contains(std::string(speaker));
 }
 
-void FairVotes::counted(int target, std::string_view speaker) {
+void FairVotes::counted(int target, std::string_view speaker, std::string_view line) {
+  if (settings.voteLifetime > 0)
+    standing_.push_back(StandingVote{target, std::string(speaker), std::string(line), clock_.steadyMs()});
   // Without a rule that asks, nobody is remembered: a busy server between two resets hears thousands.
   if (recordsVoters()) {
     Voters& voters = voters_[target];
@@ -75,14 +77,44 @@ void FairVotes::counted(int target, std::string_view speaker) {
   ++rises_;
 }
 
+std::vector<FairVotes::ExpiredVote> FairVotes::takeExpiredVotes() {
+  std::vector<ExpiredVote> expired;
+  const std::int64_t now = clock_.steadyMs();
+  while (!standing_.empty() && settings.voteLifetime > 0 &&
+         now - standing_.front().atMs >= settings.voteLifetime * 1000LL) {
+    StandingVote vote = std::move(standing_.front());
+    standing_.pop_front();
+    ++expiredLines_[vote.line];
+    const bool standsStill =
+        std::any_of(standing_.begin(), standing_.end(), [&vote](const StandingVote& other) {
+          return other.target == vote.target && other.speaker == vote.speaker;
+        });
+    const auto voters = voters_.find(vote.target);
+    if (!standsStill && voters != voters_.end() && voters->second.names.erase(vote.speaker) > 0) {
+      std::vector<std::string>& inOrder = voters->second.inOrder;
+      inOrder.erase(std::find(inOrder.begin(), inOrder.end(), vote.speaker));
+    }
+    expired.push_back(ExpiredVote{vote.target, std::move(vote.speaker)});
+  }
+  return expired;
+}
+
+int FairVotes::expiredTimes(std::string_view line) const {
+  const auto found = expiredLines_.find(line);
+  return found == expiredLines_.end() ? 0 : found->second;
+}
+
 void FairVotes::forget(int target) {
   voters_.erase(target);
+  std::erase_if(standing_, [target](const StandingVote& vote) { return vote.target == target; });
   if (risenLast_ == target)
     risenLast_.reset();
 }
 
 void FairVotes::forgetAll() {
   voters_.clear();
+  standing_.clear();
+  expiredLines_.clear();
   risenLast_.reset();
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <locale>
@@ -29,7 +30,8 @@ struct FairVoteSettings {
   std::string progressMessage;  // empty is off
   std::int16_t progressEvery = 1;
   bool auditLog = false;
-  std::int16_t joinDelay = 0;  // seconds, 1 to 3600; 0 is off
+  std::int16_t joinDelay = 0;     // seconds, 1 to 3600; 0 is off
+  std::int16_t voteLifetime = 0;  // seconds, 10 to 3600; 0 is off
 
   // The names of an `Immune Players` value: separated by commas, blanks around each dropped, empty ones
   // skipped.
@@ -66,8 +68,20 @@ class FairVotes {
   bool mayCount(int target, std::string_view speaker, std::string_view nameInSlot) const;
   // Whether the exact-line rule of the vote log decides, as it does unless one vote per player is on.
   bool linesCountOnce() const { return !settings.oneVotePerPlayer; }
-  // A vote was counted: remembers the speaker and that this target rose last.
-  void counted(int target, std::string_view speaker);
+  // A vote was counted from `line`: remembers the speaker, when (with a lifetime), and that this target rose
+  // last.
+  void counted(int target, std::string_view speaker, std::string_view line);
+
+  // Vote Lifetime: the votes counted at least that long ago, oldest first, taken off the record. Their
+  // speakers may vote again: with one vote per player they are no longer voters of the target (unless
+  // another vote of theirs still stands), and without it their line no longer stands in the vote log.
+  struct ExpiredVote {
+    int target;
+    std::string speaker;
+  };
+  std::vector<ExpiredVote> takeExpiredVotes();
+  // How many times `line` stands in the vote log for votes that expired since the log was last emptied.
+  int expiredTimes(std::string_view line) const;
 
   // --- Clearing: whenever a target's count goes back to "0", its voters go with it. ---
   void forget(int target);
@@ -133,6 +147,14 @@ class FairVotes {
     std::unordered_set<std::string> names;
   };
   std::map<int, Voters> voters_;
+  struct StandingVote {
+    int target;
+    std::string speaker;
+    std::string line;
+    std::int64_t atMs;
+  };
+  std::deque<StandingVote> standing_;  // in the order counted, so the oldest go first
+  std::map<std::string, int, std::less<>> expiredLines_;
   std::map<std::string, std::int64_t, std::less<>> arrivedAtMs_;  // steady time; kLongAgo for the first scan
   bool wholeScanDone_ = false;
   std::vector<std::string> lastNames_;

@@ -11,6 +11,7 @@
 #include "common/conversions.h"
 #include "votes/console_channel.h"
 #include "votes/fair_votes.h"
+#include "votes/vote_collection.h"
 #include "votes/vote_table.h"
 
 namespace {
@@ -53,6 +54,7 @@ class ProcessingTick {
                  }) {}
 
   void run() {
+    dropExpiredVotes(w_);
     w_.startAfreshForNewGame();
     scanRoster();
     w_.startAfreshForNewGame();

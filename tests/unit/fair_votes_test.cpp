@@ -686,4 +686,54 @@ TEST_F(FairVotesTest, AnOptionThatGoesByNamesSaysOnceThatItNeedsThePlayerTable) 
   EXPECT_EQ((std::vector<std::string>{line, line}), errorLogEntries());
 }
 
+// Vote Lifetime, with and without one vote per player: a vote stops counting that long after it counted,
+// the count falls with it, the speaker may vote again, and a punt names only the voters whose votes stood.
+TEST_F(FairVotesTest, VotesExpireAfterTheirLifetimeAndTheirSpeakersMayVoteAgain) {
+  for (const bool oneVotePerPlayer : {false, true}) {
+    SCOPED_TRACE(oneVotePerPlayer ? "one vote per player" : "lines count once");
+    window.Command1_Click();
+    folder.write("votes.log", "");
+    clock.steady = 0;
+    activate("Vote Lifetime=60\r\nAudit Log=True\r\nOne Vote Per Player="s +
+                 (oneVotePerPlayer ? "True" : "False") + "\r\n",
+             "[Votes]\r\nMax Player Votes=2\r\n");
+    seat(3, "Bob");
+    tick();
+    chat("Ann: /vote 3");
+    chat("Dee: /vote 3");
+    clock.steady = 30000;
+    chat("Cy: /vote 3");
+    chat("Ann: /vote map");
+    clock.steady = 60000;
+    chat("Gus: hello");
+    EXPECT_EQ("1", window.List3[3]);
+    EXPECT_EQ("1", window.Text4);
+    chat("Ann: /vote 3");
+    EXPECT_EQ("2", window.List3[3]);
+    EXPECT_EQ("Ann: /vote 3\r\nDee: /vote 3\r\nCy: /vote 3\r\nAnn: /vote map\r\nAnn: /vote 3\r\n",
+              window.Text1)
+        << "an expiry writes nothing to the vote log";
+
+    // Cy's vote and Ann's map vote expire inside the punt's first pause, after the punt was decided.
+    clock.steady = 89000;
+    chat("Eve: /vote 3");
+    memory.duringWait = [this] {
+      if (clock.steady == 89000) {
+        clock.steady = 90000;
+        chat("Fay: hello");
+        EXPECT_EQ("2", window.List3[3]);
+      }
+    };
+    tick();
+    memory.duringWait = nullptr;
+    EXPECT_EQ("0", window.List3[3]);
+    EXPECT_EQ("0", window.Text4);
+    const std::vector<std::string> audit = auditEntries();
+    ASSERT_FALSE(audit.empty());
+    EXPECT_EQ("Punt by votes - player 3 \"Bob\" - count 3, limit 2 - voters \"Cy\", \"Ann\", \"Eve\"",
+              audit[0])
+        << "Dee's vote had expired; Cy's fell only once the punt was under way";
+  }
+}
+
 }  // namespace
