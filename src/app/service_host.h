@@ -60,6 +60,9 @@ class ServiceHost final : public HostPort {
   void showPuntBanDialog() override {}
   void showAbout() override {}
   void openWebPage(const std::string&) override {}
+  void runLater(int milliseconds, std::function<void()> task) override {
+    loop_.runLater(std::chrono::milliseconds(milliseconds), std::move(task));
+  }
   [[noreturn]] void quit() override;
   // A stop that came in the middle of a console sequence takes effect once the sequence is over: the
   // game is not left with its console open and a command in its line.

@@ -32,6 +32,7 @@ struct FairVoteSettings {
   bool auditLog = false;
   std::int16_t joinDelay = 0;     // seconds, 1 to 3600; 0 is off
   std::int16_t voteLifetime = 0;  // seconds, 10 to 3600; 0 is off
+  bool actAtOnce = false;
 
   // The names of an `Immune Players` value: separated by commas, blanks around each dropped, empty ones
   // skipped.

@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "common/conversions.h"
 #include "votes/fair_votes.h"
+#include "votes/vote_processing.h"
 #include "votes/vote_table.h"
 
 namespace {
@@ -130,12 +131,16 @@ void readAndCount(frmmain& window, std::string& chatLine) {
     std::string& count = voteRow(window.List3, player);
     count = conv::formatNumber(conv::toNumber(count) + 1);
     window.fairVotes.counted(player, speaker, chatLine);
+    if (countOverLimit(window, player))
+      window.actAtOnce();
   } else if (target == "map") {
     if (!fairVoteCounts(window, FairVotes::kMap, speaker))
       return;
     window.Text4 = conv::formatNumber(conv::toNumber(window.Text4) + 1);
     appendToVoteLog(window, chatLine);
     window.fairVotes.counted(FairVotes::kMap, speaker, chatLine);
+    if (countOverLimit(window, FairVotes::kMap))
+      window.actAtOnce();
   }
 }
 

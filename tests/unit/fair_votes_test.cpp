@@ -736,4 +736,57 @@ TEST_F(FairVotesTest, VotesExpireAfterTheirLifetimeAndTheirSpeakersMayVoteAgain)
   }
 }
 
+// Act At Once: the vote that takes a count over its limit, or a request the operator raises, has a
+// processing tick run as soon as the running handler is over. It acts on counts and requests only, never
+// inside another processing tick (it waits for that one to end), and at most once a second.
+TEST_F(FairVotesTest, AVoteOverTheLimitOrARequestHasAProcessingTickRunAtOnce) {
+  activate("Act At Once=True\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(3, "Bob");
+  seat(4, "Cy");
+  tick();
+  const std::int16_t summary = window.summaryCounter;
+  clock.steady = 5000;
+  chat("Ann: /vote 3");
+  EXPECT_TRUE(journal.entries.empty() || journal.entries.back() != "RunLater 0");
+  forget();
+  chat("Dee: /vote 3");
+  EXPECT_EQ(Sequence{"RunLater 0"}, Sequence(journal.entries.end() - 1, journal.entries.end()));
+  chat("Eve: /vote 3");  // already due: asked for once
+  forget();
+  host.runLaterTasks();
+  EXPECT_EQ(join({rosterReads(), votedOut(3, "Bob")}), journal.entries) << "no summary, progress or reset";
+  EXPECT_EQ(summary, window.summaryCounter);
+
+  // Within the second after it, the next one waits for the rest of that second.
+  clock.steady = 5400;
+  forget();
+  globals.raisePunt(4);
+  EXPECT_EQ(Sequence{"RunLater 600"}, journal.entries);
+
+  // Due while a regular tick pauses: it runs once that tick is over, which has already carried out the
+  // request, and so only reads the roster.
+  forget();
+  clock.steady = 7000;
+  memory.duringWait = [this] { host.runLaterTasks(); };
+  tick();
+  memory.duringWait = nullptr;
+  EXPECT_EQ("RunLater 0", journal.entries.back());
+  forget();
+  host.runLaterTasks();
+  EXPECT_EQ(rosterReads(), journal.entries);
+
+  // Nothing with the service paused or the option off.
+  window.Command4_Click();
+  forget();
+  globals.raiseNextMap();
+  activate("Act At Once=False\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  window.Command4_Click();
+  forget();
+  globals.raiseClearVotes();
+  chat("Ann: /vote 4");
+  chat("Dee: /vote 4");
+  EXPECT_EQ(0, std::count_if(journal.entries.begin(), journal.entries.end(),
+                             [](const std::string& e) { return e.rfind("RunLater", 0) == 0; }));
+}
+
 }  // namespace

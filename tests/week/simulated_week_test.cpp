@@ -149,6 +149,9 @@ class WeekHost final : public HostPort {
     ++helpPages;
   }
   [[noreturn]] void quit() override { std::abort(); }
+  void runLater(int, std::function<void()>) override {
+    ADD_FAILURE() << "the week acts on its regular ticks only";
+  }
 
   long long yields = 0, choosers = 0, dialogs = 0, abouts = 0, helpPages = 0;
   // The last notice an operator's own click opened (only Next Map's comes here).
