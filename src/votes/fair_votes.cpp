@@ -1,8 +1,8 @@
 #include "votes/fair_votes.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 
 #include "common/conversions.h"
@@ -51,7 +51,10 @@ double VoteLimit::needed() const {
 }
 
 FairVotes::FairVotes(std::filesystem::path auditFile, const Clock& clock, std::locale locale)
-    : auditFile_(std::move(auditFile)), clock_(clock), locale_(std::move(locale)) {}
+    : votedOut(auditFile.parent_path() / "voted-out.state", clock),
+      auditFile_(std::move(auditFile)),
+      clock_(clock),
+      locale_(std::move(locale)) {}
 
 bool FairVotes::mayCount(int target, std::string_view speaker, std::string_view nameInSlot) const {
   if (isNewcomer(speaker))
@@ -172,17 +175,12 @@ void FairVotes::progressSent(int target, std::uint64_t risesBefore) {
   ticksSinceProgress_ = 0;
 }
 
-std::string FairVotes::progressText(std::string_view name, std::string_view number, double votes,
-                                    double needed) const {
-  const std::string votesText = conv::formatNumber(votes);
-  const std::string neededText = conv::formatNumber(needed);
-  const std::array<std::pair<std::string_view, std::string_view>, 4> values{{
-      {"%name%", name},
-      {"%number%", number},
-      {"%votes%", votesText},
-      {"%needed%", neededText},
-  }};
-  const std::string_view pattern = settings.progressMessage;
+namespace {
+
+// `pattern` with each placeholder replaced by its value, scanning once: a value is never searched again, so
+// a name that looks like a placeholder stays as it is.
+std::string fillPlaceholders(std::string_view pattern,
+                             std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
   std::string text;
   std::size_t i = 0;
   while (i < pattern.size()) {
@@ -199,6 +197,26 @@ std::string FairVotes::progressText(std::string_view name, std::string_view numb
       text += pattern[i++];
   }
   return text;
+}
+
+}  // namespace
+
+std::string FairVotes::progressText(std::string_view name, std::string_view number, double votes,
+                                    double needed) const {
+  const std::string votesText = conv::formatNumber(votes);
+  const std::string neededText = conv::formatNumber(needed);
+  return fillPlaceholders(
+      settings.progressMessage,
+      {{"%name%", name}, {"%number%", number}, {"%votes%", votesText}, {"%needed%", neededText}});
+}
+
+bool FairVotes::mayRememberVotedOut(std::string_view name) const {
+  return !name.empty() && !isImmune(name) && name.find(": ") == std::string_view::npos;
+}
+
+std::string FairVotes::rejoinText(std::string_view name, int minutesLeft) const {
+  const std::string minutes = std::to_string(minutesLeft);
+  return fillPlaceholders(settings.rejoinMessage, {{"%name%", name}, {"%minutes%", minutes}});
 }
 
 const std::vector<std::string>& FairVotes::voters(int target) const {

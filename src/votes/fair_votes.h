@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/error_log.h"
+#include "votes/voted_out.h"
 
 // The settings, as read at every activation. Each is off when absent.
 struct FairVoteSettings {
@@ -33,6 +34,8 @@ struct FairVoteSettings {
   std::int16_t joinDelay = 0;     // seconds, 1 to 3600; 0 is off
   std::int16_t voteLifetime = 0;  // seconds, 10 to 3600; 0 is off
   bool actAtOnce = false;
+  std::int16_t rejoinPuntMinutes = 0;  // 1 to 1440; 0 is off
+  std::string rejoinMessage;
 
   // The names of an `Immune Players` value: separated by commas, blanks around each dropped, empty ones
   // skipped.
@@ -119,6 +122,14 @@ class FairVotes {
   // The progress message with its placeholders filled in, each replaced once, never inside a value.
   std::string progressText(std::string_view name, std::string_view number, double votes, double needed) const;
 
+  // --- Rejoin Punt Minutes. ---
+  // Whether a name may be remembered as voted out and punted when it comes back: not an immune name, and
+  // not one that a chat message could not be told from (a name holding ": ").
+  bool mayRememberVotedOut(std::string_view name) const;
+  // The message that tells the chat why a name was punted on its return.
+  std::string rejoinText(std::string_view name, int minutesLeft) const;
+  VotedOut votedOut;
+
   // --- Audit log. ---
   const std::vector<std::string>& voters(int target) const;
   // One line in votes.log, when the audit log is on: date - time - `what`, its control bytes escaped as in
@@ -163,6 +174,9 @@ class FairVotes {
   std::uint64_t rises_ = 0;           // counts counted(), to tell a rise during the progress message's send
   int ticksSinceProgress_ = 1 << 20;  // the first message may go at once
 };
+
+// The error log's label for what concerns the names remembered as voted out.
+inline constexpr std::string_view kVotedOutLabel = "Voted Out";
 
 // Audit texts shared by the ticks and the window.
 namespace audit_text {

@@ -789,4 +789,70 @@ TEST_F(FairVotesTest, AVoteOverTheLimitOrARequestHasAProcessingTickRunAtOnce) {
                              [](const std::string& e) { return e.rfind("RunLater", 0) == 0; }));
 }
 
+// Rejoin Punt Minutes: a player punted by votes, or who left one vote short of it, is punted again when
+// his name comes back in any slot, with a word to the chat, until his time is up. Immune names, names a
+// chat line cannot be told from and the operator's own punts are never remembered.
+TEST_F(FairVotesTest, APlayerVotedOutIsPuntedOnHisReturnUntilHisTimeIsUp) {
+  activate("Rejoin Punt Minutes=10\r\nAudit Log=True\r\nImmune Players=Boss\r\n",
+           "[Votes]\r\nMax Player Votes=1\r\n");
+  for (const auto& [slot, name] :
+       std::vector<std::pair<int, std::string>>{{3, "Bob"}, {4, "Cy"}, {5, "Boss"}, {6, "Al: x"}, {8, "Op"}})
+    seat(slot, name);
+  tick();
+  chat("Ann: /vote 3");
+  chat("Dee: /vote 3");
+  chat("Ann: /vote 4");  // Cy: one vote short of a punt
+  chat("Ann: /vote 6");
+  chat("Dee: /vote 6");
+  window.List3[5] = "1";  // counted before Boss was listed
+  globals.raisePunt(8);
+  tick();  // Bob and "Al: x" punted by votes, Op by the operator
+  for (const int slot : {3, 4, 5, 6, 8})
+    seat(slot, "");
+  tick();  // Cy and Boss left with their votes standing
+  const std::vector<std::string> before = auditEntries();
+  EXPECT_EQ("Left one vote short of a punt - \"Cy\" - count 1, limit 1 - remembered for 10 min",
+            before.back());
+  EXPECT_EQ(1, std::count_if(before.begin(), before.end(), [](const std::string& line) {
+              return line.find("remembered") != std::string::npos;
+            }));
+  folder.write("votes.log", "");
+
+  // All come back, Bob twice; and Eve is voted out in the same tick.
+  seat(1, "Bob");
+  seat(2, "Bob");
+  seat(4, "Cy");
+  seat(5, "Boss");
+  seat(6, "Al: x");
+  seat(8, "Op");
+  seat(9, "Eve");
+  clock.steady = 30000;
+  window.List3[9] = "2";
+  forget();
+  tick();
+  auto said = [](const std::string& text) { return chatMessage(text); };
+  EXPECT_EQ(join({rosterReads(), puntByVotes(1), said("Bob was voted out; back in 10 min"), kYield,
+                  puntByVotes(2), said("Bob was voted out; back in 10 min"), kYield, puntByVotes(4),
+                  said("Cy was voted out; back in 10 min"), kYield, votedOut(9, "Eve"), kQuietEnd}),
+            journal.entries);
+  EXPECT_EQ((std::vector<std::string>{"Punt on return - player 1 \"Bob\" - 10 min left",
+                                      "Punt on return - player 2 \"Bob\" - 10 min left",
+                                      "Punt on return - player 4 \"Cy\" - 10 min left",
+                                      "Punt by votes - player 9 \"Eve\" - count 2, limit 1"}),
+            auditEntries());
+
+  // Nine and a half minutes after Bob's punt: one minute left. Ten minutes after: he may stay.
+  seat(9, "");
+  seat(2, "");
+  forget();
+  clock.steady = 9 * 60000 + 30000;
+  tick();
+  EXPECT_NE(journal.entries.end(), std::find(journal.entries.begin(), journal.entries.end(),
+                                             consoleWrite("Bob was voted out; back in 1 min")));
+  forget();
+  clock.steady = 10 * 60000;
+  tick();
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
+}
+
 }  // namespace
