@@ -150,6 +150,64 @@ bool FairVotes::isNewcomer(std::string_view speaker) const {
   return arrived != arrivedAtMs_.end() && clock_.steadyMs() - arrived->second < settings.joinDelay * 1000LL;
 }
 
+void FairVotes::carryAway(int k, const std::string& name, double count) {
+  if (name.empty() || count <= 0) {
+    forget(k);
+    return;
+  }
+  const std::int64_t now = clock_.steadyMs();
+  // Names that never came back within the longest time votes are kept are forgotten.
+  std::erase_if(carried_, [now](const auto& entry) { return now - entry.second.leftAtMs >= 3600 * 1000LL; });
+  Carried carried{count, {}, {}, now};
+  if (const auto voters = voters_.find(k); voters != voters_.end())
+    carried.voters = std::move(voters->second);
+  for (const StandingVote& vote : standing_) {
+    if (vote.target == k)
+      carried.standing.push_back(vote);
+  }
+  forget(k);
+  carried_[name] = std::move(carried);
+}
+
+std::optional<double> FairVotes::bringBack(int k, const std::string& name) {
+  const auto found = carried_.find(name);
+  if (found == carried_.end())
+    return std::nullopt;
+  Carried carried = std::move(found->second);
+  carried_.erase(found);
+  const std::int64_t now = clock_.steadyMs();
+  const std::int64_t keptMs = settings.voteLifetime > 0 ? settings.voteLifetime * 1000LL : 10 * 60000LL;
+  if (now - carried.leftAtMs >= keptMs)
+    return std::nullopt;
+  forget(k);
+  double count = carried.count;
+  if (settings.voteLifetime > 0) {
+    count = 0;
+    std::unordered_set<std::string> stillVoting;
+    for (StandingVote& vote : carried.standing) {
+      if (now - vote.atMs >= keptMs) {
+        ++expiredLines_[vote.line];
+        continue;
+      }
+      vote.target = k;
+      stillVoting.insert(vote.speaker);
+      standing_.push_back(std::move(vote));
+      ++count;
+    }
+    // Those whose every vote ran out while away may vote again.
+    std::erase_if(carried.voters.inOrder,
+                  [&stillVoting](const std::string& speaker) { return !stillVoting.contains(speaker); });
+    std::erase_if(carried.voters.names,
+                  [&stillVoting](const std::string& speaker) { return !stillVoting.contains(speaker); });
+    // Kept in the order counted, so that the oldest still expire first.
+    std::stable_sort(standing_.begin(), standing_.end(),
+                     [](const StandingVote& a, const StandingVote& b) { return a.atMs < b.atMs; });
+  }
+  if (!carried.voters.inOrder.empty())
+    voters_[k] = std::move(carried.voters);
+  return count;
+}
+
 std::string_view FairVotes::lastName(int k) const {
   const auto slot = static_cast<std::size_t>(k);
   return slot < lastNames_.size() ? std::string_view(lastNames_[slot]) : std::string_view();

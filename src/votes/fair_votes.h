@@ -98,6 +98,12 @@ class FairVotes {
   // keeps the names it got. Before the first scan every slot counts as empty, as the window shows it:
   // votes counted before anyone's name was known are dropped for every occupied slot.
   bool slotHasNewPlayer(int k, const std::string& name);
+  // Votes Follow Player across slots: the votes against a name that left slot `k` (`count` as the window
+  // showed it) go with the name, and come back against whatever slot the name is read in next, within Vote
+  // Lifetime or, with no lifetime, 10 minutes. With a lifetime only the votes that still stand come back.
+  void carryAway(int k, const std::string& name, double count);
+  // The votes `name` carried away, now against slot `k`; nothing when it carries none.
+  std::optional<double> bringBack(int k, const std::string& name);
   // The name last read in slot `k`, empty when none was.
   std::string_view lastName(int k) const;
   bool isImmune(std::string_view name) const;
@@ -167,6 +173,13 @@ class FairVotes {
   };
   std::deque<StandingVote> standing_;  // in the order counted, so the oldest go first
   std::map<std::string, int, std::less<>> expiredLines_;
+  struct Carried {
+    double count = 0;
+    Voters voters;
+    std::vector<StandingVote> standing;
+    std::int64_t leftAtMs = 0;
+  };
+  std::map<std::string, Carried, std::less<>> carried_;
   std::map<std::string, std::int64_t, std::less<>> arrivedAtMs_;  // steady time; kLongAgo for the first scan
   bool wholeScanDone_ = false;
   std::vector<std::string> lastNames_;

@@ -120,6 +120,7 @@ class ProcessingTick {
       followPlayer(k);
     }
     w_.fairVotes.rosterScanned(w_.List1);
+    bringVotesBack();
     rememberLeaversOneVoteShort(before);
   }
 
@@ -237,12 +238,26 @@ class ProcessingTick {
   // ticks never shows as an empty slot. The names are remembered on every tick, so switching the option
   // on takes effect from the next tick, and a scan that fails half-way keeps what it read.
   void followPlayer(int k) {
+    const std::string left(w_.fairVotes.lastName(k));
     if (!w_.fairVotes.slotHasNewPlayer(k, w_.List1[static_cast<std::size_t>(k)]))
       return;
     if (!w_.fairVotes.settings.votesFollowPlayer)
       return;
+    // The votes go with the name that left, and come back once it is read in a slot again.
+    w_.fairVotes.carryAway(k, left, conv::parseNumber(countText(k)).value_or(0));
     voteRow(w_.List3, k) = "0";
-    w_.fairVotes.forget(k);
+  }
+
+  // After the scan, so that a player who moved to a slot read before his old one finds his votes.
+  void bringVotesBack() {
+    if (!w_.fairVotes.settings.votesFollowPlayer)
+      return;
+    const auto rows = static_cast<int>(w_.List1.size());
+    for (int k = 0; k < rows; ++k) {
+      if (const std::optional<double> count =
+              w_.fairVotes.bringBack(k, w_.List1[static_cast<std::size_t>(k)]))
+        voteRow(w_.List3, k) = conv::formatNumber(*count);
+    }
   }
 
   // Votes counted for a slot that is empty now are dropped before they are compared with the limit.

@@ -855,4 +855,47 @@ TEST_F(FairVotesTest, APlayerVotedOutIsPuntedOnHisReturnUntilHisTimeIsUp) {
   EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
 }
 
+// Votes Follow Player across slots: a name that leaves takes its votes and voters along and finds them in
+// whatever slot it is read next, within Vote Lifetime (only the votes still standing) or 10 minutes.
+TEST_F(FairVotesTest, VotesFollowTheNameIntoAnySlotItComesBackTo) {
+  for (const bool lifetime : {false, true}) {
+    SCOPED_TRACE(lifetime ? "with a vote lifetime" : "without");
+    window.Command1_Click();
+    clock.steady = 0;
+    for (const int slot : {1, 3, 7})
+      seat(slot, "");
+    activate("Votes Follow Player=True\r\nOne Vote Per Player=True\r\n"s +
+             (lifetime ? "Vote Lifetime=300\r\n" : ""));
+    seat(3, "Bob");
+    tick();
+    chat("Ann: /vote 3");
+    clock.steady = 60000;
+    chat("Dee: /vote 3");
+    seat(3, "Cy");
+    seat(1, "Bob");  // read before his old slot
+    tick();
+    EXPECT_EQ("2", window.List3[1]);
+    EXPECT_EQ("0", window.List3[3]);
+    chat("Ann: /vote 1");  // Ann already voted against Bob
+    EXPECT_EQ("2", window.List3[1]);
+
+    seat(1, "");
+    tick();
+    clock.steady = 60000 + 280000;  // Ann's vote is 340 s old now, Dee's 280 s
+    seat(7, "Bob");
+    tick();
+    EXPECT_EQ(lifetime ? "1" : "2", window.List3[7]);
+    chat("Ann: /vote 7");  // her vote ran out while Bob was away
+    chat("Dee: /vote 7");
+    EXPECT_EQ("2", window.List3[7]);
+
+    seat(7, "");
+    tick();
+    clock.steady += lifetime ? 300000 : 600000;
+    seat(7, "Bob");
+    tick();
+    EXPECT_EQ("0", window.List3[7]) << "kept no longer than the lifetime or 10 minutes";
+  }
+}
+
 }  // namespace
