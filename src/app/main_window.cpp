@@ -185,9 +185,10 @@ void frmmain::Form_Activate() {
   for (const auto& [key, on] : {std::pair{"Join Delay", fair.joinDelay > 0},
                                 std::pair{"Rejoin Punt Minutes", fair.rejoinPuntMinutes > 0}}) {
     const std::string name = std::string(kFair) + "/" + key;
-    if (on && playerStartAddress.empty())
-      reportBadSetting(name, text(kFair, key, ""), "needs [Memory] Player Start, so it cannot work");
-    else
+    if (on && playerStartAddress.empty()) {
+      if (reportBadSetting(name, text(kFair, key, ""), "needs [Memory] Player Start, so it cannot work"))
+        host.settingsNote(std::string(kFair) + " " + key + " needs [Memory] Player Start, so it cannot work");
+    } else
       badSettings_.erase(name);
   }
   // Who was voted out before a restart is read once, when the option is first on.
@@ -221,13 +222,14 @@ void frmmain::Form_Activate() {
   startAfreshForNewGame();
 }
 
-void frmmain::reportBadSetting(const std::string& key, const std::string& value,
+bool frmmain::reportBadSetting(const std::string& key, const std::string& value,
                                const std::string& fallback) {
   const auto reported = badSettings_.find(key);
   if (reported != badSettings_.end() && reported->second == value)
-    return;
+    return false;
   badSettings_[key] = value;
   errorLog.append(key + " \"" + value + "\": " + fallback, kSettingsLabel);
+  return true;
 }
 
 bool frmmain::startAfreshForNewGame() {

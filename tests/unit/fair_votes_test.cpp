@@ -684,6 +684,7 @@ TEST_F(FairVotesTest, AnOptionThatGoesByNamesSaysOnceThatItNeedsThePlayerTable) 
   const std::string line =
       "Fair Votes/Join Delay \"30\": needs [Memory] Player Start, so it cannot work - Settings";
   EXPECT_EQ((std::vector<std::string>{line, line}), errorLogEntries());
+  EXPECT_EQ(2U, host.settingsNotes.size()) << "and on the service's output";
 }
 
 // Vote Lifetime, with and without one vote per player: a vote stops counting that long after it counted,
