@@ -122,11 +122,10 @@ std::unique_ptr<GameSimProcess> startGame(const std::string& display, const std:
 
 // An instance of the installed unit: its environment file written where the unit reads it, its folder (the
 // StateDirectory, which systemd names in $STATE_DIRECTORY) holding `settings`, and the unit's ExecStart run
-// with that environment alone in place of the test's.
+// with that environment: the display is the file's, never the test's.
 class Instance {
  public:
-  Instance(const std::string& name, const std::string& environmentFile, const std::string& settings)
-      : name_(name) {
+  Instance(const std::string& name, const std::string& environmentFile, const std::string& settings) {
     const std::string unit = readWholeFile(kUnit);
     const std::vector<std::string> files = serviceValues(unit, "EnvironmentFile", name);
     const std::vector<std::string> starts = serviceValues(unit, "ExecStart", name);
@@ -159,7 +158,6 @@ class Instance {
     std::ofstream(path, std::ios::binary) << content;
   }
 
-  std::string name_;
   fs::path environmentPath_;
   TempFolder folder_;
   std::unique_ptr<ServiceProcess> process_;
