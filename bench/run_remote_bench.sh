@@ -18,6 +18,7 @@ port=${REMOTE_PORT:-18740}
 token=bench-token-0123456789abcdef
 before_cleanup() {  # the service and the simulator before their X server
   kill "${service:-}" "${game:-}" 2>/dev/null || true
+  wait "${service:-}" "${game:-}" 2>/dev/null || true
 }
 # shellcheck source=bench/xvfb_session.sh
 . bench/xvfb_session.sh

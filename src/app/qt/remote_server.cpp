@@ -257,6 +257,10 @@ std::string RemoteServer::listen(const RemoteEndpoint& endpoint) {
     address = QHostAddress(QHostAddress::LocalHost);
   else if (!address.setAddress(QString::fromStdString(endpoint.address)))
     return "\"" + endpoint.address + "\" is not a numeric address; give an IPv4 or IPv6 address, or localhost";
+  // "::" is every interface, IPv4 too, as on Linux by default (Qt would take it for IPv6 alone); an IPv4
+  // client then shows as IPv4 (clientText).
+  if (address == QHostAddress(QHostAddress::AnyIPv6))
+    address = QHostAddress(QHostAddress::Any);
   auto* server = new RemoteTcpServer(*this);
   if (!server->listen(address, static_cast<quint16>(endpoint.port))) {
     const std::string why = server->errorString().toStdString();
