@@ -10,6 +10,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <chrono>
+#include <cstdint>
 #include <ostream>
 #include <string_view>
 
