@@ -21,13 +21,14 @@ constexpr int kPatience = 60;
 // First service run, whose regular processing tick would come only after half a minute (the longest
 // Interval 2), when the run is over:
 // - Gus leaves and three vote against his empty slot: the tick run at once reads the roster for the first
-//   time, so the votes that follow are against names the service knows.
+//   time. Votes Follow Player drops whatever was counted before that read, as nobody knows whose slot it
+//   was against; the votes that follow are against names the service knows.
 // - Two votes against Eve, which expire after 10 s.
 // - Three votes against Bob: punted at once. He comes back in slot 6.
 // - Dee, Ann and Cy vote against Eve after her first two votes expired: Ann and Cy may vote again, and only
 //   Cy's makes three. The tick run at once punts the returning Bob first, then Eve.
 // Second service run, on the same folder, with a processing tick every second:
-// - Hal joins and votes against Fay at once: too new to count. Ann and Cy vote too; Hal's vote once the
+// - Hal joins and votes against Fay 2.5 s later: too new to count. Ann and Cy vote too; Hal's vote once the
 //   join delay is over is the third.
 // - Bob comes back in slot 7 and is punted: the first run remembered him in voted-out.state.
 const std::string kScenario =
@@ -44,6 +45,7 @@ const std::string kScenario =
 // The second run must have read the roster before Hal joins at 40 s, or Hal counts as there from the start.
 constexpr double kSecondRunBy = 38.0;
 
+// At a tick a second the summary and the automatic reset (every 90 ticks) would fall inside the run.
 std::string settings(const std::string& title, const std::string& processing) {
   return settingsFor(title, "",
                      "Display Summary=32000\r\nReset Votes=32000\r\n[Votes]\r\nMax Player Votes=2\r\n"
