@@ -129,15 +129,17 @@ class ProcessingTick {
                                                          : std::string();
   }
 
-  // Rejoin Punt Minutes: a player who left the table while the votes against him stood at the limit or
-  // above, one vote short of a punt or more, is remembered as if voted out: leaving does not dodge the vote.
+  // Rejoin Punt Minutes: a player who left the table while one more vote would have punted him is
+  // remembered as if voted out: leaving does not dodge the vote. With a share the limit may be a fraction
+  // (30 % of 7 is 2.1, so the third vote punts), so "one short" asks the punt's own question of one vote
+  // more rather than comparing the count with the limit.
   void rememberLeaversOneVoteShort(const std::vector<std::pair<std::string, double>>& before) {
     if (w_.fairVotes.settings.rejoinPuntMinutes <= 0)
       return;
     const VoteLimit limit = playerLimit(w_);
     for (const auto& [name, count] : before) {
       const bool left = std::find(w_.List1.begin(), w_.List1.end(), name) == w_.List1.end();
-      if (left && count > 0 && count >= limit.value() && w_.fairVotes.mayRememberVotedOut(name))
+      if (left && count > 0 && limit.exceededBy(count + 1) && w_.fairVotes.mayRememberVotedOut(name))
         rememberVotedOut(name, "Left one vote short of a punt - \"" + name + "\" - " +
                                    audit_text::countAndVoters(count, limit, {}));
     }

@@ -89,6 +89,15 @@ int GameSimProcess::countStarting(const std::string& start) const {
       all.begin(), all.end(), [&start](const std::string& line) { return line.rfind(start, 0) == 0; }));
 }
 
+std::optional<double> GameSimProcess::secondsAt(const std::string& line) const {
+  std::istringstream content(readWholeFile(transcriptPath()));
+  for (std::string stamped; std::getline(content, stamped);) {
+    if (stamped.size() > 12 && stamped.compare(12, std::string::npos, line) == 0 && stamped.front() == '[')
+      return std::stod(stamped.substr(1, 9));
+  }
+  return std::nullopt;
+}
+
 template <typename Find>
 std::string GameSimProcess::waitUntil(Find find, const std::string& what, int seconds) const {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);

@@ -51,6 +51,8 @@ class GameSimProcess {
   int count(const std::string& line) const;
   // How many transcript lines begin with `start`.
   int countStarting(const std::string& start) const;
+  // The simulator's time stamp, in seconds since its start, of the first line that equals `line`.
+  std::optional<double> secondsAt(const std::string& line) const;
 
   // The first line that begins with `start`, waiting up to `seconds`; empty (and a test failure) when none
   // came.

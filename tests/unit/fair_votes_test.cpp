@@ -856,6 +856,28 @@ TEST_F(FairVotesTest, APlayerVotedOutIsPuntedOnHisReturnUntilHisTimeIsUp) {
   EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
 }
 
+// With a share the limit may be a fraction: 30 % of the 7 players left is 2.1, so a punt takes a third
+// vote, and a player who leaves with two was one short of it; one who leaves with one was two short.
+TEST_F(FairVotesTest, LeavingOneVoteShortOfAShareIsRememberedAsVotedOut) {
+  activate("Rejoin Punt Minutes=10\r\nAudit Log=True\r\nPlayer Vote Share=30\r\n");
+  for (int slot = 0; slot < 9; ++slot)
+    seat(slot, "P" + std::to_string(slot));
+  tick();
+  chat("Ann: /vote 3");
+  chat("Dee: /vote 3");
+  chat("Ann: /vote 6");
+  tick();  // 2.7 with nine players: nobody punted
+  seat(3, "");
+  seat(6, "");
+  tick();
+  EXPECT_EQ(
+      std::vector<std::string>{"Left one vote short of a punt - \"P3\" - count 2, limit 2.1 - remembered "
+                               "for 10 min"},
+      auditEntries());
+  EXPECT_EQ(10, window.fairVotes.votedOut.minutesLeft("P3"));
+  EXPECT_FALSE(window.fairVotes.votedOut.minutesLeft("P6"));
+}
+
 // Votes Follow Player across slots: a name that leaves takes its votes and voters along and finds them in
 // whatever slot it is read next, within Vote Lifetime (only the votes still standing) or 10 minutes.
 TEST_F(FairVotesTest, VotesFollowTheNameIntoAnySlotItComesBackTo) {
