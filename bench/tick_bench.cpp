@@ -7,9 +7,9 @@
 #include <map>
 #include <string>
 
-#include "common/conversions.h"
 #include "app/main_window.h"
 #include "bench_window.h"
+#include "common/conversions.h"
 #include "support/memory_only_link.h"
 
 namespace {
@@ -62,5 +62,38 @@ void collectionTickOfANewVote(benchmark::State& state) {
   benchmark::DoNotOptimize(service.window.List3.data());
 }
 BENCHMARK(collectionTickOfANewVote);
+
+// Every speaker is new and the voters are never forgotten, as on a server that many pass through while
+// Reset Votes is set high. The log is still emptied every 100 votes, so that only the voters grow. With
+// every rule off nobody is remembered; with one vote per player each speaker is, and a vote must still cost
+// the same after a million speakers as after a thousand.
+void collectionTickOfANewSpeaker(benchmark::State& state) {
+  Service service;
+  service.window.fairVotes.settings.oneVotePerPlayer = state.range(0) != 0;
+  long speaker = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (speaker % 100 == 0) {
+      service.window.Text1.clear();
+      service.window.List3.assign(16, "0");
+    }
+    service.link.memory["&H10FE6C0"] = "Speaker" + std::to_string(speaker++) + ": /vote 3";
+    state.ResumeTiming();
+    service.window.Timer1_Timer();
+  }
+  benchmark::DoNotOptimize(service.window.List3.data());
+}
+// The same case run for a thousand and for a million speakers, to compare the cost per vote.
+const bool newSpeakerRuns = [] {
+  for (const long speakers : {1000L, 1000000L}) {
+    benchmark::RegisterBenchmark(("collectionTickOfANewSpeaker/speakers:" + std::to_string(speakers)).c_str(),
+                                 collectionTickOfANewSpeaker)
+        ->ArgName("oneVotePerPlayer")
+        ->Arg(0)
+        ->Arg(1)
+        ->Iterations(speakers);
+  }
+  return true;
+}();
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/error_log.h"
 
+#include <chrono>
 #include <fstream>
 #include <iomanip>
 #include <sstream>
@@ -20,6 +21,12 @@ std::tm SystemClock::localNow() const {
   // The one thread of the program is the only caller, so the shared result of std::localtime is safe here.
   const std::tm* local = std::localtime(&now);
   return local != nullptr ? *local : std::tm{};
+}
+
+std::int64_t SystemClock::steadyMs() const {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 ErrorLog::ErrorLog(std::filesystem::path file, const Clock& clock, std::locale locale)

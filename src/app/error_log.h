@@ -13,16 +13,21 @@
 #include <string>
 #include <string_view>
 
-// Local wall-clock time; injected so tests write entries at a time they choose.
+// The program's clocks; injected so tests run at the times they choose.
 class Clock {
  public:
   virtual ~Clock() = default;
+  // Local wall-clock time, for the logs.
   virtual std::tm localNow() const = 0;
+  // Milliseconds of a clock that never goes back and does not follow changes of the time of day, for how
+  // long something has lasted.
+  virtual std::int64_t steadyMs() const = 0;
 };
 
 class SystemClock final : public Clock {
  public:
   std::tm localNow() const override;
+  std::int64_t steadyMs() const override;
 };
 
 // Short date and short time of `now` in the locale's formats, joined by " - ", as the logs beside the

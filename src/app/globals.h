@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 struct Globals {
   std::int16_t puntPlayerNumber = 0;
@@ -21,22 +22,35 @@ struct Globals {
   std::uint32_t clearVotesRaises = 0;
   std::uint32_t nextMapRaises = 0;
 
+  // Told after every raise, so that the main window can act at once when it is set to.
+  std::function<void()> raised;
+
   void raisePunt(std::int16_t playerNumber) {
     puntPlayerNumber = playerNumber;
     puntRequested = true;
     ++puntRaises;
+    tell();
   }
   void raiseBan(std::int16_t playerNumber) {
     banPlayerNumber = playerNumber;
     banRequested = true;
     ++banRaises;
+    tell();
   }
   void raiseClearVotes() {
     clearVotesRequested = true;
     ++clearVotesRaises;
+    tell();
   }
   void raiseNextMap() {
     nextMapRequested = true;
     ++nextMapRaises;
+    tell();
+  }
+
+ private:
+  void tell() const {
+    if (raised)
+      raised();
   }
 };

@@ -97,6 +97,10 @@ class HostPort {
   // Open a web address in the operator's browser; whether a browser opens is not reported.
   virtual void openWebPage(const std::string& address) = 0;
 
+  // Run `task` from the event loop once `milliseconds` have passed (at once for 0), like a click: never from
+  // inside this call, and at a yield when one comes first.
+  virtual void runLater(int milliseconds, std::function<void()> task) = 0;
+
   // A console sequence (from the console key to the last Enter) begins or ends; a failure ends it too. A
   // host that is told to stop waits for the end, so the game is not left with its console open and a
   // command in it.

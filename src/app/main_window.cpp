@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <optional>
+#include <utility>
 
 #include "common/conversions.h"
 #include "settings/ini.h"
@@ -29,7 +30,10 @@ frmmain::frmmain(const MainWindowPorts& ports)
       fairVotes(ports.programFolder / "votes.log", ports.clock),
       remoteConsole(ports.remoteListener ? std::make_unique<RemoteConsole>(*this, *ports.remoteListener)
                                          : nullptr),
-      programFolder_(ports.programFolder) {}
+      programFolder_(ports.programFolder),
+      clock_(ports.clock) {
+  globals.raised = [this] { actAtOnce(); };
+}
 
 std::filesystem::path frmmain::settingsPath() const {
   return programFolder_ / "settings.ini";
@@ -168,6 +172,21 @@ void frmmain::Form_Activate() {
   fair.progressMessage = text(kFair, "Progress Message", "");
   fair.progressEvery = count("Progress Every", 1, 1);
   fair.auditLog = boolean(kFair, "Audit Log", "False");
+  auto seconds = [&integer](const char* key, std::int16_t least, std::int16_t most) {
+    const std::int16_t value = integer(kFair, key, "0");
+    return value >= least && value <= most ? value : std::int16_t{0};
+  };
+  fair.joinDelay = seconds("Join Delay", 1, 3600);
+  fair.voteLifetime = seconds("Vote Lifetime", 10, 3600);
+  fair.actAtOnce = boolean(kFair, "Act At Once", "False");
+  // The options that go by the names in the player table cannot work without it.
+  for (const auto& [key, on] : {std::pair{"Join Delay", fair.joinDelay > 0}}) {
+    if (on && playerStartAddress.empty())
+      reportBadSetting(std::string(kFair) + "/" + key, text(kFair, key, ""),
+                       "needs [Memory] Player Start, so it cannot work");
+    else
+      badSettings_.erase(std::string(kFair) + "/" + key);
+  }
 
   remoteSettings = RemoteSettings{text("Remote", "Listen", ""), text("Remote", "Token", "")};
   if (remoteConsole)
@@ -248,8 +267,39 @@ void frmmain::Timer1_Timer() {
 void frmmain::Timer2_Timer() {
   if (!ticks.processingMayStart())
     return;
-  const TickNesting::Scope running(ticks, TickNesting::Frame::Processing);
-  processVotes(*this);
+  {
+    const TickNesting::Scope running(ticks, TickNesting::Frame::Processing);
+    processVotes(*this, ProcessingKind::Regular);
+  }
+  if (std::exchange(earlyTickAfterProcessing_, false))
+    actAtOnce();
+}
+
+void frmmain::actAtOnce() {
+  if (!fairVotes.settings.actAtOnce || servicePaused || earlyTickScheduled_)
+    return;
+  earlyTickScheduled_ = true;
+  const std::int64_t sinceLast = clock_.steadyMs() - lastEarlyTickMs_;
+  const std::int64_t wait = earlyTickRan_ && sinceLast < 1000 ? 1000 - sinceLast : 0;
+  host.runLater(static_cast<int>(wait), [this] { earlyProcessingTick(); });
+}
+
+void frmmain::earlyProcessingTick() {
+  earlyTickScheduled_ = false;
+  if (!fairVotes.settings.actAtOnce || servicePaused)
+    return;
+  if (!ticks.processingMayStart()) {
+    earlyTickAfterProcessing_ = true;
+    return;
+  }
+  lastEarlyTickMs_ = clock_.steadyMs();
+  earlyTickRan_ = true;
+  {
+    const TickNesting::Scope running(ticks, TickNesting::Frame::Processing);
+    processVotes(*this, ProcessingKind::Early);
+  }
+  if (std::exchange(earlyTickAfterProcessing_, false))
+    actAtOnce();
 }
 
 void frmmain::showNotice(const std::string& text, TickNesting::Frame frame) {

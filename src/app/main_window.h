@@ -82,6 +82,12 @@ class frmmain {
   void Timer1_Timer();
   void Timer2_Timer();
 
+  // Act At Once: a count went over its limit or the operator raised a request, so a processing tick runs as
+  // soon as the running handler is over rather than at the next regular tick; never inside another
+  // processing tick (then right after it), at most once a second, and without counting towards the
+  // periodic summary, reset and progress message. Does nothing with the option off or the service paused.
+  void actAtOnce();
+
   // --- The operator's buttons and menus. None of them touches the game: what must reach the game is left
   // as a request for the next processing tick. ---
   void Command1_Click();  // Clear Votes
@@ -174,7 +180,14 @@ class frmmain {
   void reportBadSetting(const std::string& key, const std::string& value, const std::string& fallback);
 
   std::filesystem::path programFolder_;
+  void earlyProcessingTick();
+
   std::uint64_t knownGame_ = 0;
+  const Clock& clock_;
+  bool earlyTickScheduled_ = false;
+  bool earlyTickAfterProcessing_ = false;
+  std::int64_t lastEarlyTickMs_ = 0;
+  bool earlyTickRan_ = false;
   std::map<std::string, std::string> badSettings_;  // key -> the bad value last reported
   std::set<std::string> cutTextsReported_;
 };

@@ -11,6 +11,7 @@ struct ProgramFolder {
   std::string error;  // set when the arguments are unusable; says what is wrong
 };
 
-// `arguments` excludes the program name; a folder is named in UTF-8 (on Windows too). Unknown arguments are left for the caller to reject.
+// `arguments` excludes the program name; a folder is named in UTF-8 (on Windows too). Unknown arguments are
+// left for the caller to reject.
 ProgramFolder programFolderFrom(const std::vector<std::string>& arguments,
                                 const std::filesystem::path& executable);

@@ -105,7 +105,13 @@ void RemoteConsole::configure(const RemoteSettings& settings) {
   listening_ = endpoint;
   token_ = settings.token;
   lastProblem_.clear();
-  listener_.tell("Remote console listening on " + endpointText(*endpoint));
+  const bool loopback = endpoint->address == "localhost" || endpoint->address == "::1" ||
+                        endpoint->address.rfind("127.", 0) == 0;
+  listener_.tell("Remote console listening on " + endpointText(*endpoint) +
+                 (loopback
+                      ? ""
+                      : "; that is not loopback, so the token crosses the network in clear unless TLS is "
+                        "put in front"));
 }
 
 void RemoteConsole::tellOnce(const std::string& problem) {

@@ -28,10 +28,16 @@ ServiceHost::ServiceHost(std::filesystem::path settingsPath, EventLoopPort& loop
                          std::ostream& log, std::chrono::milliseconds stopBound)
     : settingsPath_(std::move(settingsPath)), loop_(loop), end_(end), log_(log), stopBound_(stopBound) {}
 
+void ServiceHost::start() {
+  if (core_ != nullptr)
+    core_->Form_Activate();
+  started_ = true;
+}
+
 void ServiceHost::reload() {
   log_ << "zarn-vote: reloading the settings" << std::endl;
   lastNotice_.clear();
-  reloaded_ = true;
+  started_ = true;
   if (core_ != nullptr)
     core_->Form_Activate();
 }
@@ -88,7 +94,7 @@ void ServiceHost::showNotice(const std::string& text) {
 
 void ServiceHost::settingsUnreadable(const std::string& path, const std::string& reason) {
   log_ << "zarn-vote: cannot read " << path << ": " << reason << std::endl;
-  if (!reloaded_)
+  if (!started_)
     end_.end(kExitUnusableSettings);
 }
 

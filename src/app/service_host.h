@@ -40,6 +40,8 @@ class ServiceHost final : public HostPort {
   // The window the host serves, for the reloads; set once, before the first activation.
   void serve(frmmain& core) { core_ = &core; }
 
+  // The first activation sequence: settings that cannot be read end the service here, and only here.
+  void start();
   // The activation sequence again, with the settings as they are now.
   void reload();
   // Ends the service for `reason` ("signal 15", "Ctrl+C"), at once or, in the middle of a console
@@ -58,6 +60,9 @@ class ServiceHost final : public HostPort {
   void showPuntBanDialog() override {}
   void showAbout() override {}
   void openWebPage(const std::string&) override {}
+  void runLater(int milliseconds, std::function<void()> task) override {
+    loop_.runLater(std::chrono::milliseconds(milliseconds), std::move(task));
+  }
   [[noreturn]] void quit() override;
   // A stop that came in the middle of a console sequence takes effect once the sequence is over: the
   // game is not left with its console open and a command in its line.
@@ -76,6 +81,7 @@ class ServiceHost final : public HostPort {
   std::chrono::milliseconds stopBound_;
   int sequencesRunning_ = 0;
   bool stopPending_ = false;
-  // Once a reload has come, the start has read the settings: an unreadable file no longer ends the service.
-  bool reloaded_ = false;
+  // Once the start has read the settings, an unreadable file no longer ends the service: an activation that
+  // comes later (a reload, the remote console's Start) says so and runs on.
+  bool started_ = false;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "common/conversions.h"
 #include "common/text.h"
@@ -10,6 +11,7 @@
 namespace {
 
 const std::vector<std::string> kNoVoters;
+constexpr std::int64_t kLongAgo = std::numeric_limits<std::int64_t>::min() / 2;
 
 }  // namespace
 
@@ -52,30 +54,67 @@ FairVotes::FairVotes(std::filesystem::path auditFile, const Clock& clock, std::l
     : auditFile_(std::move(auditFile)), clock_(clock), locale_(std::move(locale)) {}
 
 bool FairVotes::mayCount(int target, std::string_view speaker, std::string_view nameInSlot) const {
+  if (isNewcomer(speaker))
+    return false;
   if (target != kMap && isImmune(nameInSlot))
     return false;
   if (!settings.oneVotePerPlayer)
     return true;
-  const std::vector<std::string>& already = voters(target);
-  return std::find(already.begin(), already.end(), speaker) == already.end();
+  const auto found = voters_.find(target);
+  return found == voters_.end() || !found->second.names.contains(std::string(speaker));
 }
 
-void FairVotes::counted(int target, std::string_view speaker) {
-  std::vector<std::string>& list = voters_[target];
-  if (std::find(list.begin(), list.end(), speaker) == list.end())
-    list.emplace_back(speaker);
+void FairVotes::counted(int target, std::string_view speaker, std::string_view line) {
+  if (settings.voteLifetime > 0)
+    standing_.push_back(StandingVote{target, std::string(speaker), std::string(line), clock_.steadyMs()});
+  // Without a rule that asks, nobody is remembered: a busy server between two resets hears thousands.
+  if (recordsVoters()) {
+    Voters& voters = voters_[target];
+    if (voters.names.emplace(speaker).second)
+      voters.inOrder.emplace_back(speaker);
+  }
   risenLast_ = target;
   ++rises_;
 }
 
+std::vector<FairVotes::ExpiredVote> FairVotes::takeExpiredVotes() {
+  std::vector<ExpiredVote> expired;
+  const std::int64_t now = clock_.steadyMs();
+  while (!standing_.empty() && settings.voteLifetime > 0 &&
+         now - standing_.front().atMs >= settings.voteLifetime * 1000LL) {
+    StandingVote vote = std::move(standing_.front());
+    standing_.pop_front();
+    ++expiredLines_[vote.line];
+    const bool standsStill =
+        std::any_of(standing_.begin(), standing_.end(), [&vote](const StandingVote& other) {
+          return other.target == vote.target && other.speaker == vote.speaker;
+        });
+    const auto voters = voters_.find(vote.target);
+    if (!standsStill && voters != voters_.end() && voters->second.names.erase(vote.speaker) > 0) {
+      std::vector<std::string>& inOrder = voters->second.inOrder;
+      inOrder.erase(std::find(inOrder.begin(), inOrder.end(), vote.speaker));
+    }
+    expired.push_back(ExpiredVote{vote.target, std::move(vote.speaker)});
+  }
+  return expired;
+}
+
+int FairVotes::expiredTimes(std::string_view line) const {
+  const auto found = expiredLines_.find(line);
+  return found == expiredLines_.end() ? 0 : found->second;
+}
+
 void FairVotes::forget(int target) {
   voters_.erase(target);
+  std::erase_if(standing_, [target](const StandingVote& vote) { return vote.target == target; });
   if (risenLast_ == target)
     risenLast_.reset();
 }
 
 void FairVotes::forgetAll() {
   voters_.clear();
+  standing_.clear();
+  expiredLines_.clear();
   risenLast_.reset();
 }
 
@@ -87,6 +126,25 @@ bool FairVotes::slotHasNewPlayer(int k, const std::string& name) {
     return false;
   lastNames_[slot] = name;
   return true;
+}
+
+void FairVotes::nameRead(const std::string& name) {
+  if (!name.empty())
+    arrivedAtMs_.try_emplace(name, wholeScanDone_ ? clock_.steadyMs() : kLongAgo);
+}
+
+void FairVotes::rosterScanned(const std::vector<std::string>& names) {
+  for (auto it = arrivedAtMs_.begin(); it != arrivedAtMs_.end();)
+    it = std::find(names.begin(), names.end(), it->first) == names.end() ? arrivedAtMs_.erase(it)
+                                                                         : std::next(it);
+  wholeScanDone_ = true;
+}
+
+bool FairVotes::isNewcomer(std::string_view speaker) const {
+  if (settings.joinDelay <= 0)
+    return false;
+  const auto arrived = arrivedAtMs_.find(speaker);
+  return arrived != arrivedAtMs_.end() && clock_.steadyMs() - arrived->second < settings.joinDelay * 1000LL;
 }
 
 std::string_view FairVotes::lastName(int k) const {
@@ -145,7 +203,7 @@ std::string FairVotes::progressText(std::string_view name, std::string_view numb
 
 const std::vector<std::string>& FairVotes::voters(int target) const {
   const auto found = voters_.find(target);
-  return found == voters_.end() ? kNoVoters : found->second;
+  return found == voters_.end() ? kNoVoters : found->second.inOrder;
 }
 
 void FairVotes::audit(std::string_view what) const {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <locale>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "app/error_log.h"
@@ -28,6 +30,9 @@ struct FairVoteSettings {
   std::string progressMessage;  // empty is off
   std::int16_t progressEvery = 1;
   bool auditLog = false;
+  std::int16_t joinDelay = 0;     // seconds, 1 to 3600; 0 is off
+  std::int16_t voteLifetime = 0;  // seconds, 10 to 3600; 0 is off
+  bool actAtOnce = false;
 
   // The names of an `Immune Players` value: separated by commas, blanks around each dropped, empty ones
   // skipped.
@@ -64,8 +69,20 @@ class FairVotes {
   bool mayCount(int target, std::string_view speaker, std::string_view nameInSlot) const;
   // Whether the exact-line rule of the vote log decides, as it does unless one vote per player is on.
   bool linesCountOnce() const { return !settings.oneVotePerPlayer; }
-  // A vote was counted: remembers the speaker and that this target rose last.
-  void counted(int target, std::string_view speaker);
+  // A vote was counted from `line`: remembers the speaker, when (with a lifetime), and that this target rose
+  // last.
+  void counted(int target, std::string_view speaker, std::string_view line);
+
+  // Vote Lifetime: the votes counted at least that long ago, oldest first, taken off the record. Their
+  // speakers may vote again: with one vote per player they are no longer voters of the target (unless
+  // another vote of theirs still stands), and without it their line no longer stands in the vote log.
+  struct ExpiredVote {
+    int target;
+    std::string speaker;
+  };
+  std::vector<ExpiredVote> takeExpiredVotes();
+  // How many times `line` stands in the vote log for votes that expired since the log was last emptied.
+  int expiredTimes(std::string_view line) const;
 
   // --- Clearing: whenever a target's count goes back to "0", its voters go with it. ---
   void forget(int target);
@@ -81,6 +98,14 @@ class FairVotes {
   // The name last read in slot `k`, empty when none was.
   std::string_view lastName(int k) const;
   bool isImmune(std::string_view name) const;
+  // Join Delay: when each name came into the player table. A name read in a slot that was in no slot at the
+  // last whole scan came in now; before the first whole scan every name counts as there since long ago.
+  void nameRead(const std::string& name);
+  // A whole roster scan ended: the names not in it have left the table.
+  void rosterScanned(const std::vector<std::string>& names);
+  // Whether `speaker` came into the player table less than Join Delay ago. A name in no slot is no newcomer.
+  bool isNewcomer(std::string_view speaker) const;
+
   // Below Min Players no vote punts and no vote map change happen.
   bool enoughPlayers(int occupied) const { return occupied >= settings.minPlayers; }
 
@@ -113,7 +138,26 @@ class FairVotes {
   std::function<void(const std::string&)> echo_;
   std::uintmax_t logSizeLimit_ = kDefaultLogSizeLimit;
 
-  std::map<int, std::vector<std::string>> voters_;  // speakers in the order their votes counted
+  // Whether any rule that is on asks who voted: one vote per player, or the audit log's voter lists.
+  bool recordsVoters() const { return settings.oneVotePerPlayer || settings.auditLog; }
+
+  // The speakers of one target, in the order their votes counted; the set answers "already voted?" at a cost
+  // that does not grow with the number of speakers.
+  struct Voters {
+    std::vector<std::string> inOrder;
+    std::unordered_set<std::string> names;
+  };
+  std::map<int, Voters> voters_;
+  struct StandingVote {
+    int target;
+    std::string speaker;
+    std::string line;
+    std::int64_t atMs;
+  };
+  std::deque<StandingVote> standing_;  // in the order counted, so the oldest go first
+  std::map<std::string, int, std::less<>> expiredLines_;
+  std::map<std::string, std::int64_t, std::less<>> arrivedAtMs_;  // steady time; kLongAgo for the first scan
+  bool wholeScanDone_ = false;
   std::vector<std::string> lastNames_;
   std::optional<int> risenLast_;
   std::uint64_t rises_ = 0;           // counts counted(), to tell a rise during the progress message's send

@@ -1,5 +1,6 @@
 #include "votes/vote_collection.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -7,9 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "common/conversions.h"
 #include "app/main_window.h"
+#include "common/conversions.h"
 #include "votes/fair_votes.h"
+#include "votes/vote_processing.h"
 #include "votes/vote_table.h"
 
 namespace {
@@ -40,13 +42,15 @@ std::string_view piece(const std::vector<std::string_view>& pieces, std::size_t 
   return pieces[index];
 }
 
-// Whether the line already stands in the vote log. The log is walked with a 16-bit index, so a log of
+// Whether the line already stands in the vote log for a vote that still counts: a line listed once for
+// each of its votes that expired no longer stands. The log is walked with a 16-bit index, so a log of
 // 32,767 lines or more overflows unless the line is found first.
-bool standsInVoteLog(const std::string& voteLog, std::string_view line) {
-  const std::vector<std::string_view> pieces = split(voteLog, "\r\n");
+bool standsInVoteLog(const frmmain& window, std::string_view line) {
+  const std::vector<std::string_view> pieces = split(window.Text1, "\r\n");
+  int expired = window.fairVotes.expiredTimes(line);
   std::int16_t index = 0;
   for (const std::string_view logged : pieces) {
-    if (logged == line)
+    if (logged == line && expired-- == 0)
       return true;
     index = conv::addInt16(index, 1);
   }
@@ -108,7 +112,7 @@ void readAndCount(frmmain& window, std::string& chatLine) {
   const std::vector<std::string_view> words = split(message, " ");
   if (piece(words, 0) != "/vote")
     return;
-  if (window.fairVotes.linesCountOnce() && standsInVoteLog(window.Text1, chatLine))
+  if (window.fairVotes.linesCountOnce() && standsInVoteLog(window, chatLine))
     return;
 
   const std::string_view speaker = parts[0];
@@ -116,7 +120,7 @@ void readAndCount(frmmain& window, std::string& chatLine) {
   // With one vote per player the speaker's record decides instead of the exact line, but only for a vote
   // that names a target: a number without a row fails once per line, as without the option.
   if (!window.fairVotes.linesCountOnce() && target != "map" && !slotVotedFor(window, target) &&
-      standsInVoteLog(window.Text1, chatLine))
+      standsInVoteLog(window, chatLine))
     return;
 
   if (conv::isNumeric(target)) {
@@ -126,19 +130,35 @@ void readAndCount(frmmain& window, std::string& chatLine) {
     const std::int16_t player = conv::toInt16(target);
     std::string& count = voteRow(window.List3, player);
     count = conv::formatNumber(conv::toNumber(count) + 1);
-    window.fairVotes.counted(player, speaker);
+    window.fairVotes.counted(player, speaker, chatLine);
+    if (countOverLimit(window, player))
+      window.actAtOnce();
   } else if (target == "map") {
     if (!fairVoteCounts(window, FairVotes::kMap, speaker))
       return;
     window.Text4 = conv::formatNumber(conv::toNumber(window.Text4) + 1);
     appendToVoteLog(window, chatLine);
-    window.fairVotes.counted(FairVotes::kMap, speaker);
+    window.fairVotes.counted(FairVotes::kMap, speaker, chatLine);
+    if (countOverLimit(window, FairVotes::kMap))
+      window.actAtOnce();
   }
 }
 
 }  // namespace
 
+void dropExpiredVotes(frmmain& window) {
+  for (const FairVotes::ExpiredVote& vote : window.fairVotes.takeExpiredVotes()) {
+    std::string& count = vote.target == FairVotes::kMap ? window.Text4 : voteRow(window.List3, vote.target);
+    count = conv::formatNumber(std::max(0.0, conv::toNumber(count) - 1));
+  }
+}
+
 void collectVotes(frmmain& window) {
+  try {
+    dropExpiredVotes(window);
+  } catch (const std::exception& error) {
+    window.errorLog.append(error.what(), "", kVoteCollection);
+  }
   if (!window.firstRun && !window.gameAttached) {
     try {
       window.gameAttached = window.objMem.OpenGame(window.gameName);

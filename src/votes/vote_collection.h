@@ -7,3 +7,7 @@ class frmmain;
 // One collection tick on the main window's state. Failures after the attach check end the tick with one
 // "Vote Collection" line in the error log; nothing is undone.
 void collectVotes(frmmain& window);
+
+// Vote Lifetime: the votes that stood long enough stop counting; their rows (or the map count) fall by one
+// each. Both ticks call it first.
+void dropExpiredVotes(frmmain& window);

@@ -7,10 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "common/conversions.h"
 #include "app/main_window.h"
+#include "common/conversions.h"
 #include "votes/console_channel.h"
 #include "votes/fair_votes.h"
+#include "votes/vote_collection.h"
 #include "votes/vote_table.h"
 
 namespace {
@@ -43,16 +44,44 @@ void advance(std::int16_t& counter) {
     ++counter;
 }
 
+int occupiedSlots(const frmmain& w) {
+  return static_cast<int>(
+      std::count_if(w.List1.begin(), w.List1.end(), [](const std::string& name) { return !name.empty(); }));
+}
+
+std::string nameInSlot(const frmmain& w, int k) {
+  return static_cast<std::size_t>(k) < w.List1.size() ? w.List1[static_cast<std::size_t>(k)] : std::string();
+}
+
+// Read at each use: an activation during a yield may change the settings in the middle of the tick.
+VoteLimit playerLimit(const frmmain& w) {
+  return VoteLimit{static_cast<double>(w.maxPlayerVotes), w.fairVotes.settings.playerVoteShare,
+                   occupiedSlots(w)};
+}
+VoteLimit mapLimit(const frmmain& w) {
+  const std::int16_t share = w.fairVotes.settings.mapVoteShare;
+  // With a share the fixed limit plays no part, so a Max Map Votes that is no number does no harm.
+  const double fixed = share == 0 ? convert("Max Map Votes", w.maxMapVotes, conv::toNumber) : 0;
+  return VoteLimit{fixed, share, occupiedSlots(w)};
+}
+
+// Immune players and too few players stop a punt for votes; the count stays as it is.
+bool votesMayPunt(const frmmain& w, int k, const VoteLimit& limit) {
+  return w.fairVotes.enoughPlayers(limit.occupied) && !w.fairVotes.isImmune(nameInSlot(w, k));
+}
+
 class ProcessingTick {
  public:
-  explicit ProcessingTick(frmmain& window)
+  ProcessingTick(frmmain& window, ProcessingKind kind)
       : w_(window),
+        kind_(kind),
         console_(window.objMem, window.host, window.consoleAddress, window.consoleSize,
                  [&window](const std::string& text, std::size_t kept) {
                    window.reportCutConsoleText(text, kept);
                  }) {}
 
   void run() {
+    dropExpiredVotes(w_);
     w_.startAfreshForNewGame();
     scanRoster();
     w_.startAfreshForNewGame();
@@ -60,10 +89,12 @@ class ProcessingTick {
     clearEmptySlots();
     puntPlayersOverLimit();
     changeMapOverLimit();
-    sendProgressMessage();
-    sendSummary();
-    w_.host.yield();
-    resetVotes();
+    if (kind_ == ProcessingKind::Regular) {
+      sendProgressMessage();
+      sendSummary();
+      w_.host.yield();
+      resetVotes();
+    }
     carryOutRequests();
   }
 
@@ -81,8 +112,10 @@ class ProcessingTick {
     for (int k = 0; k < kPlayerSlots; ++k) {
       address = nextSlotAddress(address);
       w_.List1.push_back(readSlot(address));
+      w_.fairVotes.nameRead(w_.List1.back());
       followPlayer(k);
     }
+    w_.fairVotes.rosterScanned(w_.List1);
   }
 
   std::int32_t playerStart() const {
@@ -154,39 +187,12 @@ class ProcessingTick {
     }
   }
 
-  int occupiedSlots() const {
-    return static_cast<int>(std::count_if(w_.List1.begin(), w_.List1.end(),
-                                          [](const std::string& name) { return !name.empty(); }));
-  }
-
-  std::string nameInSlot(int k) const {
-    return static_cast<std::size_t>(k) < w_.List1.size() ? w_.List1[static_cast<std::size_t>(k)]
-                                                         : std::string();
-  }
-
-  // Read at each use: an activation during a yield may change the settings in the middle of the tick.
-  VoteLimit playerLimit() const {
-    return VoteLimit{static_cast<double>(w_.maxPlayerVotes), w_.fairVotes.settings.playerVoteShare,
-                     occupiedSlots()};
-  }
-  VoteLimit mapLimit() const {
-    const std::int16_t share = w_.fairVotes.settings.mapVoteShare;
-    // With a share the fixed limit plays no part, so a Max Map Votes that is no number does no harm.
-    const double fixed = share == 0 ? convert("Max Map Votes", w_.maxMapVotes, conv::toNumber) : 0;
-    return VoteLimit{fixed, share, occupiedSlots()};
-  }
-
-  // Immune players and too few players stop a punt for votes; the count stays as it is.
-  bool votesMayPunt(int k, const VoteLimit& limit) const {
-    return w_.fairVotes.enoughPlayers(limit.occupied) && !w_.fairVotes.isImmune(nameInSlot(k));
-  }
-
   void puntPlayersOverLimit() {
     const auto rows = static_cast<int>(w_.List3.size());
     for (int k = 0; k < rows; ++k) {
       const double count = convert("vote count", voteRow(w_.List3, k), conv::toNumber);
-      const VoteLimit limit = playerLimit();
-      if (!limit.exceededBy(count) || !votesMayPunt(k, limit))
+      const VoteLimit limit = playerLimit(w_);
+      if (!limit.exceededBy(count) || !votesMayPunt(w_, k, limit))
         continue;
       // Who voted him out is settled now; votes counted during the command's pauses are dropped unseen.
       const std::vector<std::string> voters = w_.fairVotes.voters(k);
@@ -208,7 +214,7 @@ class ProcessingTick {
 
   void changeMapOverLimit() {
     const double count = convert("map vote count", w_.Text4, conv::toNumber);
-    const VoteLimit limit = mapLimit();
+    const VoteLimit limit = mapLimit(w_);
     if (!limit.exceededBy(count) || !w_.fairVotes.enoughPlayers(limit.occupied))
       return;
     const std::vector<std::string> voters = w_.fairVotes.voters(FairVotes::kMap);
@@ -227,16 +233,16 @@ class ProcessingTick {
   // first showed his name, but they can never punt him.
   void sendProgressMessage() {
     const std::optional<int> target = w_.fairVotes.progressDue();
-    if (!target || (*target != FairVotes::kMap && w_.fairVotes.isImmune(nameInSlot(*target))))
+    if (!target || (*target != FairVotes::kMap && w_.fairVotes.isImmune(nameInSlot(w_, *target))))
       return;
     std::string text;
     if (*target == FairVotes::kMap) {
       const double count = convert("map vote count", w_.Text4, conv::toNumber);
-      text = w_.fairVotes.progressText("Map", "map", count, mapLimit().needed());
+      text = w_.fairVotes.progressText("Map", "map", count, mapLimit(w_).needed());
     } else {
       const double count = convert("vote count", voteRow(w_.List3, *target), conv::toNumber);
-      text = w_.fairVotes.progressText(nameInSlot(*target), std::to_string(*target), count,
-                                       playerLimit().needed());
+      text = w_.fairVotes.progressText(nameInSlot(w_, *target), std::to_string(*target), count,
+                                       playerLimit(w_).needed());
     }
     const std::uint64_t risesBefore = w_.fairVotes.rises();
     console_.SendChatMessage(text, chat::kThenYield);
@@ -311,15 +317,31 @@ class ProcessingTick {
   }
 
   frmmain& w_;
+  ProcessingKind kind_;
   ConsoleChannel console_;
   std::uint64_t game_ = 0;  // the game process the roster was read from
 };
 
 }  // namespace
 
-void processVotes(frmmain& window) {
+bool countOverLimit(const frmmain& window, int target) {
   try {
-    ProcessingTick(window).run();
+    if (target == FairVotes::kMap) {
+      const VoteLimit limit = mapLimit(window);
+      return limit.exceededBy(conv::toNumber(window.Text4)) && window.fairVotes.enoughPlayers(limit.occupied);
+    }
+    const VoteLimit limit = playerLimit(window);
+    return static_cast<std::size_t>(target) < window.List3.size() &&
+           limit.exceededBy(conv::toNumber(window.List3[static_cast<std::size_t>(target)])) &&
+           votesMayPunt(window, target, limit);
+  } catch (const RuntimeError&) {
+    return false;  // a limit that is no number is the regular tick's to report
+  }
+}
+
+void processVotes(frmmain& window, ProcessingKind kind) {
+  try {
+    ProcessingTick(window, kind).run();
   } catch (const std::exception& error) {
     window.errorLog.append(error.what(), kVoteProcessing);
   }

@@ -7,4 +7,11 @@ class frmmain;
 
 // One processing tick on the main window's state. Any failure ends the tick with one "Vote Processing"
 // line in the error log; what was done before it stays done.
-void processVotes(frmmain& window);
+// An early tick (Act At Once) acts on the counts and the operator's requests only: the periodic summary,
+// the automatic reset and the progress message go by the regular ticks.
+enum class ProcessingKind { Regular, Early };
+void processVotes(frmmain& window, ProcessingKind kind);
+
+// Whether target `target` (a slot, or FairVotes::kMap) now has more votes than its limit and may be acted
+// on, as the processing tick would judge it.
+bool countOverLimit(const frmmain& window, int target);

@@ -8,30 +8,12 @@
 #include <string>
 
 #include "common/conversions.h"
-#include "app/main_window.h"
-#include "support/idle_host.h"
-#include "support/memory_only_link.h"
-
-namespace {
-
-class EpochClock final : public Clock {
- public:
-  std::tm localNow() const override { return std::tm{}; }
-};
-
-}  // namespace
+#include "fuzz/fuzz_window.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // A folder that does not exist: error log entries are dropped instead of filling the disk.
-  static const std::filesystem::path folder = "/nonexistent/zarnvote-fuzz";
-  MemoryOnlyLink link;
-  IdleHost host;
-  ManualTimer timer1;
-  ManualTimer timer2;
-  Globals globals;
-  EpochClock clock;
-  frmmain window(MainWindowPorts{host, timer1, timer2, link, globals, folder, clock});
-  window.Form_Load();
+  FuzzWindow fuzz;
+  frmmain& window = fuzz.window;
+  MemoryOnlyLink& link = fuzz.link;
   window.gameAttached = true;
   window.maxMapVotes = "5";
   window.List1.assign(16, "someone");

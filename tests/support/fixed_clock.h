@@ -14,5 +14,7 @@ class FixedClock final : public Clock {
     time.tm_sec = 30;
   }
   std::tm localNow() const override { return time; }
+  std::int64_t steadyMs() const override { return steady; }
   std::tm time{};
+  std::int64_t steady = 0;
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "app/host.h"
@@ -16,5 +17,6 @@ class IdleHost final : public HostPort {
   void showPuntBanDialog() override {}
   void showAbout() override {}
   void openWebPage(const std::string&) override {}
+  void runLater(int, std::function<void()>) override {}
   [[noreturn]] void quit() override { std::abort(); }
 };

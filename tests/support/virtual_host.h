@@ -27,6 +27,18 @@ class VirtualHost final : public HostPort {
   void showPuntBanDialog() override { journal_.add("ShowPuntBanDialog"); }
   void showAbout() override { journal_.add("ShowAbout"); }
   void openWebPage(const std::string& address) override { journal_.add("OpenWebPage " + address); }
+  // Kept for the test to run with runLaterTasks(), in the order they came.
+  void runLater(int milliseconds, std::function<void()> task) override {
+    journal_.add("RunLater " + std::to_string(milliseconds));
+    later_.push_back(std::move(task));
+  }
+  // Runs the tasks handed to runLater so far, as the event loop would once their time came.
+  void runLaterTasks() {
+    std::deque<std::function<void()>> due;
+    due.swap(later_);
+    for (auto& task : due)
+      task();
+  }
   // A test cannot end its own process: the end of the program is thrown instead, past every handler.
   [[noreturn]] void quit() override;
 
@@ -49,4 +61,5 @@ class VirtualHost final : public HostPort {
  private:
   Journal& journal_;
   std::deque<std::function<void()>> pending_;
+  std::deque<std::function<void()>> later_;
 };

@@ -638,3 +638,155 @@ TEST_F(FairVotesTest, ImmunityHoldsInEverySlotTheNameHolds) {
 }
 
 }  // namespace
+
+namespace {
+
+// Join Delay: a name that came into the player table less than the delay ago does not count, on any
+// target; names there at the first whole scan came long ago, a name in no slot counts, and one that left
+// and came back waits again.
+TEST_F(FairVotesTest, NewcomersWaitTheJoinDelayBeforeTheirVotesCount) {
+  for (const auto& [value, delay] : std::vector<std::pair<std::string, int>>{
+           {"30", 30}, {"3600", 3600}, {"3601", 0}, {"0", 0}, {"-5", 0}, {"soon", 0}}) {
+    activate("Join Delay=" + value + "\r\n");
+    EXPECT_EQ(delay, window.fairVotes.settings.joinDelay) << value;
+  }
+  activate("Join Delay=30\r\n");
+  seat(2, "Ann");
+  tick();  // the first whole scan: Ann is an old hand
+  clock.steady = 1000;
+  seat(6, "Cy");
+  tick();
+  chat("Cy: /vote 2");
+  chat("Cy: /vote map");
+  chat("Ann: /vote 2");
+  chat("Zed: /vote 2");  // in no slot
+  EXPECT_EQ("2", window.List3[2]);
+  EXPECT_EQ("0", window.Text4);
+  EXPECT_EQ("Ann: /vote 2\r\nZed: /vote 2\r\n", window.Text1) << "a newcomer's vote is dropped unlogged";
+
+  clock.steady = 1000 + 30000;
+  chat("Cy: /vote 2");
+  EXPECT_EQ("3", window.List3[2]);
+
+  seat(6, "");
+  tick();
+  seat(9, "Cy");  // back, in another slot
+  tick();
+  chat("Cy: /vote map");
+  EXPECT_EQ("0", window.Text4);
+}
+
+TEST_F(FairVotesTest, AnOptionThatGoesByNamesSaysOnceThatItNeedsThePlayerTable) {
+  activate("Join Delay=30\r\n", "", "");
+  activate("Join Delay=30\r\n", "", "");
+  activate("Join Delay=30\r\n");
+  activate("Join Delay=30\r\n", "", "");
+  const std::string line =
+      "Fair Votes/Join Delay \"30\": needs [Memory] Player Start, so it cannot work - Settings";
+  EXPECT_EQ((std::vector<std::string>{line, line}), errorLogEntries());
+}
+
+// Vote Lifetime, with and without one vote per player: a vote stops counting that long after it counted,
+// the count falls with it, the speaker may vote again, and a punt names only the voters whose votes stood.
+TEST_F(FairVotesTest, VotesExpireAfterTheirLifetimeAndTheirSpeakersMayVoteAgain) {
+  for (const bool oneVotePerPlayer : {false, true}) {
+    SCOPED_TRACE(oneVotePerPlayer ? "one vote per player" : "lines count once");
+    window.Command1_Click();
+    folder.write("votes.log", "");
+    clock.steady = 0;
+    activate("Vote Lifetime=60\r\nAudit Log=True\r\nOne Vote Per Player="s +
+                 (oneVotePerPlayer ? "True" : "False") + "\r\n",
+             "[Votes]\r\nMax Player Votes=2\r\n");
+    seat(3, "Bob");
+    tick();
+    chat("Ann: /vote 3");
+    chat("Dee: /vote 3");
+    clock.steady = 30000;
+    chat("Cy: /vote 3");
+    chat("Ann: /vote map");
+    clock.steady = 60000;
+    chat("Gus: hello");
+    EXPECT_EQ("1", window.List3[3]);
+    EXPECT_EQ("1", window.Text4);
+    chat("Ann: /vote 3");
+    EXPECT_EQ("2", window.List3[3]);
+    EXPECT_EQ("Ann: /vote 3\r\nDee: /vote 3\r\nCy: /vote 3\r\nAnn: /vote map\r\nAnn: /vote 3\r\n",
+              window.Text1)
+        << "an expiry writes nothing to the vote log";
+
+    // Cy's vote and Ann's map vote expire inside the punt's first pause, after the punt was decided.
+    clock.steady = 89000;
+    chat("Eve: /vote 3");
+    memory.duringWait = [this] {
+      if (clock.steady == 89000) {
+        clock.steady = 90000;
+        chat("Fay: hello");
+        EXPECT_EQ("2", window.List3[3]);
+      }
+    };
+    tick();
+    memory.duringWait = nullptr;
+    EXPECT_EQ("0", window.List3[3]);
+    EXPECT_EQ("0", window.Text4);
+    const std::vector<std::string> audit = auditEntries();
+    ASSERT_FALSE(audit.empty());
+    EXPECT_EQ("Punt by votes - player 3 \"Bob\" - count 3, limit 2 - voters \"Cy\", \"Ann\", \"Eve\"",
+              audit[0])
+        << "Dee's vote had expired; Cy's fell only once the punt was under way";
+  }
+}
+
+// Act At Once: the vote that takes a count over its limit, or a request the operator raises, has a
+// processing tick run as soon as the running handler is over. It acts on counts and requests only, never
+// inside another processing tick (it waits for that one to end), and at most once a second.
+TEST_F(FairVotesTest, AVoteOverTheLimitOrARequestHasAProcessingTickRunAtOnce) {
+  activate("Act At Once=True\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(3, "Bob");
+  seat(4, "Cy");
+  tick();
+  const std::int16_t summary = window.summaryCounter;
+  clock.steady = 5000;
+  chat("Ann: /vote 3");
+  EXPECT_TRUE(journal.entries.empty() || journal.entries.back() != "RunLater 0");
+  forget();
+  chat("Dee: /vote 3");
+  EXPECT_EQ(Sequence{"RunLater 0"}, Sequence(journal.entries.end() - 1, journal.entries.end()));
+  chat("Eve: /vote 3");  // already due: asked for once
+  forget();
+  host.runLaterTasks();
+  EXPECT_EQ(join({rosterReads(), votedOut(3, "Bob")}), journal.entries) << "no summary, progress or reset";
+  EXPECT_EQ(summary, window.summaryCounter);
+
+  // Within the second after it, the next one waits for the rest of that second.
+  clock.steady = 5400;
+  forget();
+  globals.raisePunt(4);
+  EXPECT_EQ(Sequence{"RunLater 600"}, journal.entries);
+
+  // Due while a regular tick pauses: it runs once that tick is over, which has already carried out the
+  // request, and so only reads the roster.
+  forget();
+  clock.steady = 7000;
+  memory.duringWait = [this] { host.runLaterTasks(); };
+  tick();
+  memory.duringWait = nullptr;
+  EXPECT_EQ("RunLater 0", journal.entries.back());
+  forget();
+  host.runLaterTasks();
+  EXPECT_EQ(rosterReads(), journal.entries);
+
+  // Nothing with the service paused or the option off.
+  window.Command4_Click();
+  forget();
+  globals.raiseNextMap();
+  activate("Act At Once=False\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  window.Command4_Click();
+  forget();
+  globals.raiseClearVotes();
+  chat("Ann: /vote 4");
+  chat("Dee: /vote 4");
+  EXPECT_EQ(0, std::count_if(journal.entries.begin(), journal.entries.end(),
+                             [](const std::string& e) { return e.rfind("RunLater", 0) == 0; }));
+}
+
+}  // namespace

@@ -88,6 +88,7 @@ class WeekTime final : public Clock {
  public:
   explicit WeekTime(const VirtualClock& clock) : clock_(clock) {}
   std::tm localNow() const override { return at(clock_.now()); }
+  std::int64_t steadyMs() const override { return clock_.now(); }
   static std::tm at(Ms ms) {
     std::tm start{};
     start.tm_year = 2026 - 1900;
@@ -148,6 +149,9 @@ class WeekHost final : public HostPort {
     ++helpPages;
   }
   [[noreturn]] void quit() override { std::abort(); }
+  void runLater(int, std::function<void()>) override {
+    ADD_FAILURE() << "the week acts on its regular ticks only";
+  }
 
   long long yields = 0, choosers = 0, dialogs = 0, abouts = 0, helpPages = 0;
   // The last notice an operator's own click opened (only Next Map's comes here).

@@ -115,6 +115,15 @@ void GuiProgram::openWebPage(const std::string& address) {
     seams_.openUrl(QUrl(qtutils::toQt(address)));
 }
 
+void GuiProgram::runLater(int milliseconds, std::function<void()> task) {
+  QTimer::singleShot(milliseconds, &form_, [this, task = std::move(task)] {
+    if (ending_)
+      return;
+    task();
+    refresh();
+  });
+}
+
 void GuiProgram::quit() {
   endProgram();
 }

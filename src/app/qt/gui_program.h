@@ -57,6 +57,7 @@ class GuiProgram final : public HostPort {
   void showPuntBanDialog() override;
   void showAbout() override;
   void openWebPage(const std::string& address) override;
+  void runLater(int milliseconds, std::function<void()> task) override;
   [[noreturn]] void quit() override;
 
   frmmain& core() { return core_; }

@@ -73,7 +73,7 @@ void HeadlessService::start() {
     log_ << "zarn-vote: cannot watch for signals; SIGTERM ends the service without notice" << std::endl;
   }
   core_.Form_Load();
-  core_.Form_Activate();
+  host_.start();
 }
 
 void HeadlessService::onSignal() {

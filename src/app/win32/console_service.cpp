@@ -47,8 +47,8 @@ const char* consoleEventName(unsigned long event) {
   }
 }
 
-ConsoleService::ConsoleService(const std::filesystem::path& programFolder, Win32Loop& loop, MemoryControl& memory,
-                               const Clock& clock, ProgramEnd& end, std::ostream& log,
+ConsoleService::ConsoleService(const std::filesystem::path& programFolder, Win32Loop& loop,
+                               MemoryControl& memory, const Clock& clock, ProgramEnd& end, std::ostream& log,
                                std::chrono::milliseconds stopBound)
     : log_(log),
       loop_(loop),
@@ -70,7 +70,8 @@ ConsoleService::~ConsoleService() {
 }
 
 void ConsoleService::start() {
-  loop_.onPosted([this](std::uintptr_t event) { host_.stop(consoleEventName(static_cast<unsigned long>(event))); });
+  loop_.onPosted(
+      [this](std::uintptr_t event) { host_.stop(consoleEventName(static_cast<unsigned long>(event))); });
   eventTarget.store(&loop_);
   if (!SetConsoleCtrlHandler(consoleEvent, TRUE))
     log_ << "zarn-vote: cannot hear Ctrl+C; closing the console ends the service without notice" << std::endl;
@@ -78,10 +79,11 @@ void ConsoleService::start() {
   // into it.
   DWORD session = 0;
   if (ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0)
-    log_ << "zarn-vote: this runs in session 0, where Windows services run; a game on a user's desktop cannot "
-            "be reached from here. Start zarn-vote --headless at logon with Task Scheduler, in the game's "
-            "session, instead."
-         << std::endl;
+    log_
+        << "zarn-vote: this runs in session 0, where Windows services run; a game on a user's desktop cannot "
+           "be reached from here. Start zarn-vote --headless at logon with Task Scheduler, in the game's "
+           "session, instead."
+        << std::endl;
   core_.Form_Load();
-  core_.Form_Activate();
+  host_.start();
 }

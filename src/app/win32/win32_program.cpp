@@ -41,6 +41,8 @@ Win32Program::~Win32Program() {
   ending_ = true;
   loop_.cancel(activationShot_);
   loop_.cancel(endShot_);
+  for (const std::uintptr_t id : laterShots_)
+    loop_.cancel(id);
   loop_.setMessageFilter(nullptr);
   loop_.setBeforePause(nullptr);
   puntBan_.reset();
@@ -86,16 +88,11 @@ void Win32Program::command(int id) {
     int id;
     void (frmmain::*handler)();
   } kHandlers[] = {
-      {kCommand1, &frmmain::Command1_Click},
-      {kCommand2, &frmmain::Command2_Click},
-      {kCommand3, &frmmain::Command3_Click},
-      {kCommand4, &frmmain::Command4_Click},
-      {kMenuChooseGame, &frmmain::choosegame_Click},
-      {kMenuPuntBanPlayer, &frmmain::puntbanplayer_Click},
-      {kMenuNextMap, &frmmain::nextmap_Click},
-      {kMenuExit, &frmmain::exit_Click},
-      {kMenuOnlineHelp, &frmmain::onlinehelp_Click},
-      {kMenuAbout, &frmmain::about_Click},
+      {kCommand1, &frmmain::Command1_Click},         {kCommand2, &frmmain::Command2_Click},
+      {kCommand3, &frmmain::Command3_Click},         {kCommand4, &frmmain::Command4_Click},
+      {kMenuChooseGame, &frmmain::choosegame_Click}, {kMenuPuntBanPlayer, &frmmain::puntbanplayer_Click},
+      {kMenuNextMap, &frmmain::nextmap_Click},       {kMenuExit, &frmmain::exit_Click},
+      {kMenuOnlineHelp, &frmmain::onlinehelp_Click}, {kMenuAbout, &frmmain::about_Click},
   };
   for (const auto& control : kHandlers) {
     if (control.id == id) {
@@ -171,6 +168,19 @@ void Win32Program::openWebPage(const std::string& address) {
     seams_.openUrl(frame_.window(), address);
 }
 
+void Win32Program::runLater(int milliseconds, std::function<void()> task) {
+  // On shots of its own, so that none outlives the window.
+  const std::uintptr_t id = loop_.newTimerId();
+  laterShots_.insert(id);
+  loop_.schedule(id, std::chrono::milliseconds(milliseconds), [this, id, task = std::move(task)] {
+    laterShots_.erase(id);
+    if (ending_)
+      return;
+    task();
+    refresh();
+  });
+}
+
 void Win32Program::quit() {
   endProgram();
 }
@@ -181,8 +191,9 @@ void Win32Program::endProgram() {
   timer2_.halt();
   // Every window goes before the process ends. The dialogs' objects stay: a handler of one of them may be
   // what called this, further up the stack.
-  for (DialogFrame* dialog : {static_cast<DialogFrame*>(puntBanFrame()), static_cast<DialogFrame*>(chooserFrame()),
-                              static_cast<DialogFrame*>(aboutFrame())}) {
+  for (DialogFrame* dialog :
+       {static_cast<DialogFrame*>(puntBanFrame()), static_cast<DialogFrame*>(chooserFrame()),
+        static_cast<DialogFrame*>(aboutFrame())}) {
     if (dialog != nullptr)
       dialog->destroy();
   }
@@ -250,8 +261,7 @@ bool Win32Program::filterMessage(MSG& message) {
   if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST || message.hwnd == nullptr)
     return false;
   HWND root = GetAncestor(message.hwnd, GA_ROOT);
-  const bool ours = root == frame_.window() ||
-                    (puntBanFrame() != nullptr && root == puntBan_->window()) ||
+  const bool ours = root == frame_.window() || (puntBanFrame() != nullptr && root == puntBan_->window()) ||
                     (chooserFrame() != nullptr && root == chooser_->window()) ||
                     (aboutFrame() != nullptr && root == about_->window());
   return ours && IsDialogMessageA(root, &message);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "app/globals.h"
@@ -59,6 +60,7 @@ class Win32Program final : public HostPort {
   void showPuntBanDialog() override;
   void showAbout() override;
   void openWebPage(const std::string& address) override;
+  void runLater(int milliseconds, std::function<void()> task) override;
   [[noreturn]] void quit() override;
 
   // Runs what a button or a menu item of the main window does, by its id (MainControlId).
@@ -130,6 +132,8 @@ class Win32Program final : public HostPort {
   // The loop's single shots for the activation and for the end check; cancelled with the program.
   std::uintptr_t activationShot_;
   std::uintptr_t endShot_;
+  // The shots of the tasks run later that have not fired yet.
+  std::set<std::uintptr_t> laterShots_;
   Active last_ = Active::None;
   bool started_ = false;
   int activations_ = 0;
