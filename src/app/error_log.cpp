@@ -29,6 +29,11 @@ std::int64_t SystemClock::steadyMs() const {
       .count();
 }
 
+std::int64_t SystemClock::unixSeconds() const {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 ErrorLog::ErrorLog(std::filesystem::path file, const Clock& clock, std::locale locale)
     : file_(std::move(file)), clock_(clock), locale_(std::move(locale)) {}
 

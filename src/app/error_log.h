@@ -22,12 +22,15 @@ class Clock {
   // Milliseconds of a clock that never goes back and does not follow changes of the time of day, for how
   // long something has lasted.
   virtual std::int64_t steadyMs() const = 0;
+  // Seconds since 1 January 1970 UTC, for what must outlast a restart of the program.
+  virtual std::int64_t unixSeconds() const = 0;
 };
 
 class SystemClock final : public Clock {
  public:
   std::tm localNow() const override;
   std::int64_t steadyMs() const override;
+  std::int64_t unixSeconds() const override;
 };
 
 // Short date and short time of `now` in the locale's formats, joined by " - ", as the logs beside the

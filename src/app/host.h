@@ -97,6 +97,10 @@ class HostPort {
   // Open a web address in the operator's browser; whether a browser opens is not reported.
   virtual void openWebPage(const std::string& address) = 0;
 
+  // A line about the settings for the operator's console output: the service prints it, a window has no
+  // such output and leaves it to the error log.
+  virtual void settingsNote(const std::string& line) { static_cast<void>(line); }
+
   // Run `task` from the event loop once `milliseconds` have passed (at once for 0), like a click: never from
   // inside this call, and at a yield when one comes first.
   virtual void runLater(int milliseconds, std::function<void()> task) = 0;

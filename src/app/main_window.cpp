@@ -179,13 +179,23 @@ void frmmain::Form_Activate() {
   fair.joinDelay = seconds("Join Delay", 1, 3600);
   fair.voteLifetime = seconds("Vote Lifetime", 10, 3600);
   fair.actAtOnce = boolean(kFair, "Act At Once", "False");
+  fair.rejoinPuntMinutes = seconds("Rejoin Punt Minutes", 1, 1440);
+  fair.rejoinMessage = text(kFair, "Rejoin Message", "%name% was voted out; back in %minutes% min");
   // The options that go by the names in the player table cannot work without it.
-  for (const auto& [key, on] : {std::pair{"Join Delay", fair.joinDelay > 0}}) {
-    if (on && playerStartAddress.empty())
-      reportBadSetting(std::string(kFair) + "/" + key, text(kFair, key, ""),
-                       "needs [Memory] Player Start, so it cannot work");
-    else
-      badSettings_.erase(std::string(kFair) + "/" + key);
+  for (const auto& [key, on] : {std::pair{"Join Delay", fair.joinDelay > 0},
+                                std::pair{"Rejoin Punt Minutes", fair.rejoinPuntMinutes > 0}}) {
+    const std::string name = std::string(kFair) + "/" + key;
+    if (on && playerStartAddress.empty()) {
+      if (reportBadSetting(name, text(kFair, key, ""), "needs [Memory] Player Start, so it cannot work"))
+        host.settingsNote(std::string(kFair) + " " + key + " needs [Memory] Player Start, so it cannot work");
+    } else
+      badSettings_.erase(name);
+  }
+  // Who was voted out before a restart is read once, when the option is first on.
+  if (fair.rejoinPuntMinutes > 0 && !playerStartAddress.empty() && !fairVotes.votedOut.loaded()) {
+    const std::string problem = fairVotes.votedOut.load(fair.rejoinPuntMinutes);
+    if (!problem.empty())
+      errorLog.append(problem, kVotedOutLabel);
   }
 
   remoteSettings = RemoteSettings{text("Remote", "Listen", ""), text("Remote", "Token", "")};
@@ -212,13 +222,14 @@ void frmmain::Form_Activate() {
   startAfreshForNewGame();
 }
 
-void frmmain::reportBadSetting(const std::string& key, const std::string& value,
+bool frmmain::reportBadSetting(const std::string& key, const std::string& value,
                                const std::string& fallback) {
   const auto reported = badSettings_.find(key);
   if (reported != badSettings_.end() && reported->second == value)
-    return;
+    return false;
   badSettings_[key] = value;
   errorLog.append(key + " \"" + value + "\": " + fallback, kSettingsLabel);
+  return true;
 }
 
 bool frmmain::startAfreshForNewGame() {

@@ -176,8 +176,9 @@ class frmmain {
   std::unique_ptr<RemoteConsole> remoteConsole;
 
  private:
-  // One error-log line for a setting that cannot be used as it stands, once for each distinct value.
-  void reportBadSetting(const std::string& key, const std::string& value, const std::string& fallback);
+  // One error-log line for a setting that cannot be used as it stands, once for each distinct value;
+  // whether it was written now.
+  bool reportBadSetting(const std::string& key, const std::string& value, const std::string& fallback);
 
   std::filesystem::path programFolder_;
   void earlyProcessingTick();

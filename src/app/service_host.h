@@ -60,6 +60,7 @@ class ServiceHost final : public HostPort {
   void showPuntBanDialog() override {}
   void showAbout() override {}
   void openWebPage(const std::string&) override {}
+  void settingsNote(const std::string& line) override { log_ << "zarn-vote: " << line << std::endl; }
   void runLater(int milliseconds, std::function<void()> task) override {
     loop_.runLater(std::chrono::milliseconds(milliseconds), std::move(task));
   }

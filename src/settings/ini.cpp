@@ -507,8 +507,8 @@ std::string defaultResult(std::string_view defaultValue) {
 
 }  // namespace
 
-std::string ReadIniValue(const std::filesystem::path& path, const std::string& section, const std::string& key,
-                         const std::string& defaultValue) {
+std::string ReadIniValue(const std::filesystem::path& path, const std::string& section,
+                         const std::string& key, const std::string& defaultValue) {
   try {
     const FileContent content = readWholeFile(settings::systemFileSystem(), path);
     if (!content.bytes)
@@ -537,8 +537,8 @@ short WriteIniValue(const std::filesystem::path& path, const std::string& sectio
   return WriteIniValue(settings::systemFileSystem(), path, section, key, value);
 }
 
-short WriteIniValue(settings::FileSystem& files, const std::filesystem::path& path, const std::string& section,
-                    const std::string& key, const std::string& value) {
+short WriteIniValue(settings::FileSystem& files, const std::filesystem::path& path,
+                    const std::string& section, const std::string& key, const std::string& value) {
   try {
     fs::path target(path);
     std::error_code error;
@@ -581,6 +581,15 @@ short WriteIniValue(settings::FileSystem& files, const std::filesystem::path& pa
     // A failed write is not reported, so nothing may escape from here either.
   }
   return 0;
+}
+
+WholeFile ReadWholeFile(FileSystem& files, const fs::path& path) {
+  FileContent read = readWholeFile(files, path);
+  return WholeFile{std::move(read.bytes), std::move(read.problem)};
+}
+
+bool ReplaceWholeFile(FileSystem& files, const fs::path& path, std::string_view content) {
+  return replaceViaSibling(files, path, content, nullptr) == Replaced::kYes;
 }
 
 }  // namespace INI

@@ -26,7 +26,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "settings/file_system.h"
 
@@ -34,8 +36,8 @@ namespace INI {
 
 // The value of the key in the section of the file at `path`, or `defaultValue` when the file, the section
 // or the key is absent. A key present with an empty value gives the empty text.
-std::string ReadIniValue(const std::filesystem::path& path, const std::string& section, const std::string& key,
-                         const std::string& defaultValue);
+std::string ReadIniValue(const std::filesystem::path& path, const std::string& section,
+                         const std::string& key, const std::string& defaultValue);
 
 // Why the file at `path` exists but cannot serve as a settings file, in a few words that follow its path
 // ("Permission denied", "is a folder", "is UTF-16 text; save it as ANSI or UTF-8 text"); the empty text
@@ -48,7 +50,18 @@ std::string unreadableReason(const std::filesystem::path& path);
 short WriteIniValue(const std::filesystem::path& path, const std::string& section, const std::string& key,
                     const std::string& value);
 // The same write through the given file operations instead of the host's.
-short WriteIniValue(settings::FileSystem& files, const std::filesystem::path& path, const std::string& section,
-                    const std::string& key, const std::string& value);
+short WriteIniValue(settings::FileSystem& files, const std::filesystem::path& path,
+                    const std::string& section, const std::string& key, const std::string& value);
+
+// A small file the program keeps for itself, read and replaced with the same care as the settings file.
+struct WholeFile {
+  std::optional<std::string> bytes;  // absent when the file is missing or cannot be read
+  std::string problem;               // why it cannot be read; empty when it was read or is missing
+};
+WholeFile ReadWholeFile(settings::FileSystem& files, const std::filesystem::path& path);
+// Puts `content` in the place of the file at `path` through a new file beside it, so that the file holds the
+// old content or the new, never part of either. False when it could not, and then the old file stands.
+bool ReplaceWholeFile(settings::FileSystem& files, const std::filesystem::path& path,
+                      std::string_view content);
 
 }  // namespace INI

@@ -1,8 +1,8 @@
 #include "votes/fair_votes.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 
 #include "common/conversions.h"
@@ -51,7 +51,10 @@ double VoteLimit::needed() const {
 }
 
 FairVotes::FairVotes(std::filesystem::path auditFile, const Clock& clock, std::locale locale)
-    : auditFile_(std::move(auditFile)), clock_(clock), locale_(std::move(locale)) {}
+    : votedOut(auditFile.parent_path() / "voted-out.state", clock),
+      auditFile_(std::move(auditFile)),
+      clock_(clock),
+      locale_(std::move(locale)) {}
 
 bool FairVotes::mayCount(int target, std::string_view speaker, std::string_view nameInSlot) const {
   if (isNewcomer(speaker))
@@ -147,6 +150,64 @@ bool FairVotes::isNewcomer(std::string_view speaker) const {
   return arrived != arrivedAtMs_.end() && clock_.steadyMs() - arrived->second < settings.joinDelay * 1000LL;
 }
 
+void FairVotes::carryAway(int k, const std::string& name, double count) {
+  if (name.empty() || count <= 0) {
+    forget(k);
+    return;
+  }
+  const std::int64_t now = clock_.steadyMs();
+  // Names that never came back within the longest time votes are kept are forgotten.
+  std::erase_if(carried_, [now](const auto& entry) { return now - entry.second.leftAtMs >= 3600 * 1000LL; });
+  Carried carried{count, {}, {}, now};
+  if (const auto voters = voters_.find(k); voters != voters_.end())
+    carried.voters = std::move(voters->second);
+  for (const StandingVote& vote : standing_) {
+    if (vote.target == k)
+      carried.standing.push_back(vote);
+  }
+  forget(k);
+  carried_[name] = std::move(carried);
+}
+
+std::optional<double> FairVotes::bringBack(int k, const std::string& name) {
+  const auto found = carried_.find(name);
+  if (found == carried_.end())
+    return std::nullopt;
+  Carried carried = std::move(found->second);
+  carried_.erase(found);
+  const std::int64_t now = clock_.steadyMs();
+  const std::int64_t keptMs = settings.voteLifetime > 0 ? settings.voteLifetime * 1000LL : 10 * 60000LL;
+  if (now - carried.leftAtMs >= keptMs)
+    return std::nullopt;
+  forget(k);
+  double count = carried.count;
+  if (settings.voteLifetime > 0) {
+    count = 0;
+    std::unordered_set<std::string> stillVoting;
+    for (StandingVote& vote : carried.standing) {
+      if (now - vote.atMs >= keptMs) {
+        ++expiredLines_[vote.line];
+        continue;
+      }
+      vote.target = k;
+      stillVoting.insert(vote.speaker);
+      standing_.push_back(std::move(vote));
+      ++count;
+    }
+    // Those whose every vote ran out while away may vote again.
+    std::erase_if(carried.voters.inOrder,
+                  [&stillVoting](const std::string& speaker) { return !stillVoting.contains(speaker); });
+    std::erase_if(carried.voters.names,
+                  [&stillVoting](const std::string& speaker) { return !stillVoting.contains(speaker); });
+    // Kept in the order counted, so that the oldest still expire first.
+    std::stable_sort(standing_.begin(), standing_.end(),
+                     [](const StandingVote& a, const StandingVote& b) { return a.atMs < b.atMs; });
+  }
+  if (!carried.voters.inOrder.empty())
+    voters_[k] = std::move(carried.voters);
+  return count;
+}
+
 std::string_view FairVotes::lastName(int k) const {
   const auto slot = static_cast<std::size_t>(k);
   return slot < lastNames_.size() ? std::string_view(lastNames_[slot]) : std::string_view();
@@ -172,17 +233,12 @@ void FairVotes::progressSent(int target, std::uint64_t risesBefore) {
   ticksSinceProgress_ = 0;
 }
 
-std::string FairVotes::progressText(std::string_view name, std::string_view number, double votes,
-                                    double needed) const {
-  const std::string votesText = conv::formatNumber(votes);
-  const std::string neededText = conv::formatNumber(needed);
-  const std::array<std::pair<std::string_view, std::string_view>, 4> values{{
-      {"%name%", name},
-      {"%number%", number},
-      {"%votes%", votesText},
-      {"%needed%", neededText},
-  }};
-  const std::string_view pattern = settings.progressMessage;
+namespace {
+
+// `pattern` with each placeholder replaced by its value, scanning once: a value is never searched again, so
+// a name that looks like a placeholder stays as it is.
+std::string fillPlaceholders(std::string_view pattern,
+                             std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
   std::string text;
   std::size_t i = 0;
   while (i < pattern.size()) {
@@ -199,6 +255,26 @@ std::string FairVotes::progressText(std::string_view name, std::string_view numb
       text += pattern[i++];
   }
   return text;
+}
+
+}  // namespace
+
+std::string FairVotes::progressText(std::string_view name, std::string_view number, double votes,
+                                    double needed) const {
+  const std::string votesText = conv::formatNumber(votes);
+  const std::string neededText = conv::formatNumber(needed);
+  return fillPlaceholders(
+      settings.progressMessage,
+      {{"%name%", name}, {"%number%", number}, {"%votes%", votesText}, {"%needed%", neededText}});
+}
+
+bool FairVotes::mayRememberVotedOut(std::string_view name) const {
+  return !name.empty() && !isImmune(name) && name.find(": ") == std::string_view::npos;
+}
+
+std::string FairVotes::rejoinText(std::string_view name, int minutesLeft) const {
+  const std::string minutes = std::to_string(minutesLeft);
+  return fillPlaceholders(settings.rejoinMessage, {{"%name%", name}, {"%minutes%", minutes}});
 }
 
 const std::vector<std::string>& FairVotes::voters(int target) const {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/error_log.h"
+#include "votes/voted_out.h"
 
 // The settings, as read at every activation. Each is off when absent.
 struct FairVoteSettings {
@@ -33,6 +34,8 @@ struct FairVoteSettings {
   std::int16_t joinDelay = 0;     // seconds, 1 to 3600; 0 is off
   std::int16_t voteLifetime = 0;  // seconds, 10 to 3600; 0 is off
   bool actAtOnce = false;
+  std::int16_t rejoinPuntMinutes = 0;  // 1 to 1440; 0 is off
+  std::string rejoinMessage;
 
   // The names of an `Immune Players` value: separated by commas, blanks around each dropped, empty ones
   // skipped.
@@ -95,6 +98,12 @@ class FairVotes {
   // keeps the names it got. Before the first scan every slot counts as empty, as the window shows it:
   // votes counted before anyone's name was known are dropped for every occupied slot.
   bool slotHasNewPlayer(int k, const std::string& name);
+  // Votes Follow Player across slots: the votes against a name that left slot `k` (`count` as the window
+  // showed it) go with the name, and come back against whatever slot the name is read in next, within Vote
+  // Lifetime or, with no lifetime, 10 minutes. With a lifetime only the votes that still stand come back.
+  void carryAway(int k, const std::string& name, double count);
+  // The votes `name` carried away, now against slot `k`; nothing when it carries none.
+  std::optional<double> bringBack(int k, const std::string& name);
   // The name last read in slot `k`, empty when none was.
   std::string_view lastName(int k) const;
   bool isImmune(std::string_view name) const;
@@ -118,6 +127,14 @@ class FairVotes {
   std::uint64_t rises() const { return rises_; }
   // The progress message with its placeholders filled in, each replaced once, never inside a value.
   std::string progressText(std::string_view name, std::string_view number, double votes, double needed) const;
+
+  // --- Rejoin Punt Minutes. ---
+  // Whether a name may be remembered as voted out and punted when it comes back: not an immune name, and
+  // not one that a chat message could not be told from (a name holding ": ").
+  bool mayRememberVotedOut(std::string_view name) const;
+  // The message that tells the chat why a name was punted on its return.
+  std::string rejoinText(std::string_view name, int minutesLeft) const;
+  VotedOut votedOut;
 
   // --- Audit log. ---
   const std::vector<std::string>& voters(int target) const;
@@ -156,6 +173,13 @@ class FairVotes {
   };
   std::deque<StandingVote> standing_;  // in the order counted, so the oldest go first
   std::map<std::string, int, std::less<>> expiredLines_;
+  struct Carried {
+    double count = 0;
+    Voters voters;
+    std::vector<StandingVote> standing;
+    std::int64_t leftAtMs = 0;
+  };
+  std::map<std::string, Carried, std::less<>> carried_;
   std::map<std::string, std::int64_t, std::less<>> arrivedAtMs_;  // steady time; kLongAgo for the first scan
   bool wholeScanDone_ = false;
   std::vector<std::string> lastNames_;
@@ -163,6 +187,9 @@ class FairVotes {
   std::uint64_t rises_ = 0;           // counts counted(), to tell a rise during the progress message's send
   int ticksSinceProgress_ = 1 << 20;  // the first message may go at once
 };
+
+// The error log's label for what concerns the names remembered as voted out.
+inline constexpr std::string_view kVotedOutLabel = "Voted Out";
 
 // Audit texts shared by the ticks and the window.
 namespace audit_text {

@@ -87,6 +87,7 @@ class ProcessingTick {
     w_.startAfreshForNewGame();
     game_ = w_.objMem.attachedGame();
     clearEmptySlots();
+    puntReturningPlayers();
     puntPlayersOverLimit();
     changeMapOverLimit();
     if (kind_ == ProcessingKind::Regular) {
@@ -108,14 +109,83 @@ class ProcessingTick {
         followPlayer(k);
       return;
     }
+    // Who sat in each slot at the last scan, and the votes against the slot then.
+    std::vector<std::pair<std::string, double>> before;
     std::int32_t address = playerStart();
     for (int k = 0; k < kPlayerSlots; ++k) {
       address = nextSlotAddress(address);
+      before.emplace_back(std::string(w_.fairVotes.lastName(k)), conv::parseNumber(countText(k)).value_or(0));
       w_.List1.push_back(readSlot(address));
       w_.fairVotes.nameRead(w_.List1.back());
       followPlayer(k);
     }
     w_.fairVotes.rosterScanned(w_.List1);
+    bringVotesBack();
+    rememberLeaversOneVoteShort(before);
+  }
+
+  std::string countText(int k) const {
+    return static_cast<std::size_t>(k) < w_.List3.size() ? w_.List3[static_cast<std::size_t>(k)]
+                                                         : std::string();
+  }
+
+  // Rejoin Punt Minutes: a player who left the table while the votes against him stood at the limit or
+  // above, one vote short of a punt or more, is remembered as if voted out: leaving does not dodge the vote.
+  void rememberLeaversOneVoteShort(const std::vector<std::pair<std::string, double>>& before) {
+    if (w_.fairVotes.settings.rejoinPuntMinutes <= 0)
+      return;
+    const VoteLimit limit = playerLimit(w_);
+    for (const auto& [name, count] : before) {
+      const bool left = std::find(w_.List1.begin(), w_.List1.end(), name) == w_.List1.end();
+      if (left && count > 0 && count >= limit.value() && w_.fairVotes.mayRememberVotedOut(name))
+        rememberVotedOut(name, "Left one vote short of a punt - \"" + name + "\" - " +
+                                   audit_text::countAndVoters(count, limit, {}));
+    }
+  }
+
+  void rememberVotedOut(const std::string& name, const std::string& audited) {
+    const int minutes = w_.fairVotes.settings.rejoinPuntMinutes;
+    if (minutes <= 0 || !w_.fairVotes.mayRememberVotedOut(name))
+      return;
+    if (!audited.empty())
+      w_.fairVotes.audit(audited + " - remembered for " + std::to_string(minutes) + " min");
+    const std::string problem = w_.fairVotes.votedOut.remember(name, minutes);
+    if (!problem.empty())
+      w_.errorLog.append(problem, kVotedOutLabel);
+  }
+
+  // A remembered name read in any slot is punted again at once, with a word to the chat and a line in the
+  // audit log. The operator's own punts and bans are his to decide and are never remembered.
+  void puntReturningPlayers() {
+    if (w_.fairVotes.settings.rejoinPuntMinutes <= 0)
+      return;
+    const auto rows = static_cast<int>(w_.List1.size());
+    for (int k = 0; k < rows; ++k) {
+      const std::string name = nameInSlot(w_, k);
+      if (!w_.fairVotes.mayRememberVotedOut(name))
+        continue;
+      const std::optional<int> minutes = w_.fairVotes.votedOut.minutesLeft(name);
+      if (!minutes)
+        continue;
+      if (!console_.SendConsoleCommand("punt " + std::to_string(k),
+                                       [this, k, &name] { return holds(k, name); }))
+        continue;
+      voteRow(w_.List3, k) = "0";
+      w_.fairVotes.forget(k);
+      w_.fairVotes.audit("Punt on return - " + audit_text::player(k, w_.List1) + " - " +
+                         std::to_string(*minutes) + " min left");
+      console_.SendChatMessage(w_.fairVotes.rejoinText(name, *minutes), chat::kThenYield);
+    }
+  }
+
+  // Whether slot k, read again now, still holds `name` in the same game.
+  bool holds(int k, const std::string& name) {
+    if (!sameGame() || w_.playerStartAddress.empty())
+      return false;
+    std::int32_t address = playerStart();
+    for (int slot = 0; slot <= k; ++slot)
+      address = nextSlotAddress(address);
+    return readSlot(address) == name;
   }
 
   std::int32_t playerStart() const {
@@ -168,12 +238,26 @@ class ProcessingTick {
   // ticks never shows as an empty slot. The names are remembered on every tick, so switching the option
   // on takes effect from the next tick, and a scan that fails half-way keeps what it read.
   void followPlayer(int k) {
+    const std::string left(w_.fairVotes.lastName(k));
     if (!w_.fairVotes.slotHasNewPlayer(k, w_.List1[static_cast<std::size_t>(k)]))
       return;
     if (!w_.fairVotes.settings.votesFollowPlayer)
       return;
+    // The votes go with the name that left, and come back once it is read in a slot again.
+    w_.fairVotes.carryAway(k, left, conv::parseNumber(countText(k)).value_or(0));
     voteRow(w_.List3, k) = "0";
-    w_.fairVotes.forget(k);
+  }
+
+  // After the scan, so that a player who moved to a slot read before his old one finds his votes.
+  void bringVotesBack() {
+    if (!w_.fairVotes.settings.votesFollowPlayer)
+      return;
+    const auto rows = static_cast<int>(w_.List1.size());
+    for (int k = 0; k < rows; ++k) {
+      if (const std::optional<double> count =
+              w_.fairVotes.bringBack(k, w_.List1[static_cast<std::size_t>(k)]))
+        voteRow(w_.List3, k) = conv::formatNumber(*count);
+    }
   }
 
   // Votes counted for a slot that is empty now are dropped before they are compared with the limit.
@@ -203,6 +287,7 @@ class ProcessingTick {
       w_.fairVotes.audit("Punt by votes - " + audit_text::player(k, w_.List1) + " - " +
                          audit_text::countAndVoters(count, limit, voters));
       w_.fairVotes.forget(k);
+      rememberVotedOut(voteRow(w_.List1, k), "");
       if (w_.displayPlayerNumber == "True") {
         w_.puntAnnouncement = w_.puntMessage1 + voteRow(w_.List1, k) + "(" + number + ")" + w_.puntMessage2;
       } else {

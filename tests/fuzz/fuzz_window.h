@@ -13,6 +13,7 @@ class EpochClock final : public Clock {
  public:
   std::tm localNow() const override { return std::tm{}; }
   std::int64_t steadyMs() const override { return 0; }
+  std::int64_t unixSeconds() const override { return 0; }
 };
 
 struct FuzzWindow {

@@ -15,6 +15,8 @@ class FixedClock final : public Clock {
   }
   std::tm localNow() const override { return time; }
   std::int64_t steadyMs() const override { return steady; }
+  std::int64_t unixSeconds() const override { return unixTime; }
   std::tm time{};
   std::int64_t steady = 0;
+  std::int64_t unixTime = 1796634330;  // 2026-12-07
 };

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/host.h"
 #include "support/journal.h"
@@ -27,6 +28,8 @@ class VirtualHost final : public HostPort {
   void showPuntBanDialog() override { journal_.add("ShowPuntBanDialog"); }
   void showAbout() override { journal_.add("ShowAbout"); }
   void openWebPage(const std::string& address) override { journal_.add("OpenWebPage " + address); }
+  void settingsNote(const std::string& line) override { settingsNotes.push_back(line); }
+  std::vector<std::string> settingsNotes;
   // Kept for the test to run with runLaterTasks(), in the order they came.
   void runLater(int milliseconds, std::function<void()> task) override {
     journal_.add("RunLater " + std::to_string(milliseconds));

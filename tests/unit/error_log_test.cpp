@@ -2,10 +2,9 @@
 // operators' tools split the lines on " - " and CR LF.
 #include "app/error_log.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -684,6 +684,7 @@ TEST_F(FairVotesTest, AnOptionThatGoesByNamesSaysOnceThatItNeedsThePlayerTable) 
   const std::string line =
       "Fair Votes/Join Delay \"30\": needs [Memory] Player Start, so it cannot work - Settings";
   EXPECT_EQ((std::vector<std::string>{line, line}), errorLogEntries());
+  EXPECT_EQ(2U, host.settingsNotes.size()) << "and on the service's output";
 }
 
 // Vote Lifetime, with and without one vote per player: a vote stops counting that long after it counted,
@@ -787,6 +788,115 @@ TEST_F(FairVotesTest, AVoteOverTheLimitOrARequestHasAProcessingTickRunAtOnce) {
   chat("Dee: /vote 4");
   EXPECT_EQ(0, std::count_if(journal.entries.begin(), journal.entries.end(),
                              [](const std::string& e) { return e.rfind("RunLater", 0) == 0; }));
+}
+
+// Rejoin Punt Minutes: a player punted by votes, or who left one vote short of it, is punted again when
+// his name comes back in any slot, with a word to the chat, until his time is up. Immune names, names a
+// chat line cannot be told from and the operator's own punts are never remembered.
+TEST_F(FairVotesTest, APlayerVotedOutIsPuntedOnHisReturnUntilHisTimeIsUp) {
+  activate("Rejoin Punt Minutes=10\r\nAudit Log=True\r\nImmune Players=Boss\r\n",
+           "[Votes]\r\nMax Player Votes=1\r\n");
+  for (const auto& [slot, name] :
+       std::vector<std::pair<int, std::string>>{{3, "Bob"}, {4, "Cy"}, {5, "Boss"}, {6, "Al: x"}, {8, "Op"}})
+    seat(slot, name);
+  tick();
+  chat("Ann: /vote 3");
+  chat("Dee: /vote 3");
+  chat("Ann: /vote 4");  // Cy: one vote short of a punt
+  chat("Ann: /vote 6");
+  chat("Dee: /vote 6");
+  window.List3[5] = "1";  // counted before Boss was listed
+  globals.raisePunt(8);
+  tick();  // Bob and "Al: x" punted by votes, Op by the operator
+  for (const int slot : {3, 4, 5, 6, 8})
+    seat(slot, "");
+  tick();  // Cy and Boss left with their votes standing
+  const std::vector<std::string> before = auditEntries();
+  EXPECT_EQ("Left one vote short of a punt - \"Cy\" - count 1, limit 1 - remembered for 10 min",
+            before.back());
+  EXPECT_EQ(1, std::count_if(before.begin(), before.end(), [](const std::string& line) {
+              return line.find("remembered") != std::string::npos;
+            }));
+  folder.write("votes.log", "");
+
+  // All come back, Bob twice; and Eve is voted out in the same tick.
+  seat(1, "Bob");
+  seat(2, "Bob");
+  seat(4, "Cy");
+  seat(5, "Boss");
+  seat(6, "Al: x");
+  seat(8, "Op");
+  seat(9, "Eve");
+  clock.steady = 30000;
+  window.List3[9] = "2";
+  forget();
+  tick();
+  auto said = [](const std::string& text) { return chatMessage(text); };
+  EXPECT_EQ(join({rosterReads(), puntByVotes(1), said("Bob was voted out; back in 10 min"), kYield,
+                  puntByVotes(2), said("Bob was voted out; back in 10 min"), kYield, puntByVotes(4),
+                  said("Cy was voted out; back in 10 min"), kYield, votedOut(9, "Eve"), kQuietEnd}),
+            journal.entries);
+  EXPECT_EQ((std::vector<std::string>{"Punt on return - player 1 \"Bob\" - 10 min left",
+                                      "Punt on return - player 2 \"Bob\" - 10 min left",
+                                      "Punt on return - player 4 \"Cy\" - 10 min left",
+                                      "Punt by votes - player 9 \"Eve\" - count 2, limit 1"}),
+            auditEntries());
+
+  // Nine and a half minutes after Bob's punt: one minute left. Ten minutes after: he may stay.
+  seat(9, "");
+  seat(2, "");
+  forget();
+  clock.steady = 9 * 60000 + 30000;
+  tick();
+  EXPECT_NE(journal.entries.end(), std::find(journal.entries.begin(), journal.entries.end(),
+                                             consoleWrite("Bob was voted out; back in 1 min")));
+  forget();
+  clock.steady = 10 * 60000;
+  tick();
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
+}
+
+// Votes Follow Player across slots: a name that leaves takes its votes and voters along and finds them in
+// whatever slot it is read next, within Vote Lifetime (only the votes still standing) or 10 minutes.
+TEST_F(FairVotesTest, VotesFollowTheNameIntoAnySlotItComesBackTo) {
+  for (const bool lifetime : {false, true}) {
+    SCOPED_TRACE(lifetime ? "with a vote lifetime" : "without");
+    window.Command1_Click();
+    clock.steady = 0;
+    for (const int slot : {1, 3, 7})
+      seat(slot, "");
+    activate("Votes Follow Player=True\r\nOne Vote Per Player=True\r\n"s +
+             (lifetime ? "Vote Lifetime=300\r\n" : ""));
+    seat(3, "Bob");
+    tick();
+    chat("Ann: /vote 3");
+    clock.steady = 60000;
+    chat("Dee: /vote 3");
+    seat(3, "Cy");
+    seat(1, "Bob");  // read before his old slot
+    tick();
+    EXPECT_EQ("2", window.List3[1]);
+    EXPECT_EQ("0", window.List3[3]);
+    chat("Ann: /vote 1");  // Ann already voted against Bob
+    EXPECT_EQ("2", window.List3[1]);
+
+    seat(1, "");
+    tick();
+    clock.steady = 60000 + 280000;  // Ann's vote is 340 s old now, Dee's 280 s
+    seat(7, "Bob");
+    tick();
+    EXPECT_EQ(lifetime ? "1" : "2", window.List3[7]);
+    chat("Ann: /vote 7");  // her vote ran out while Bob was away
+    chat("Dee: /vote 7");
+    EXPECT_EQ("2", window.List3[7]);
+
+    seat(7, "");
+    tick();
+    clock.steady += lifetime ? 300000 : 600000;
+    seat(7, "Bob");
+    tick();
+    EXPECT_EQ("0", window.List3[7]) << "kept no longer than the lifetime or 10 minutes";
+  }
 }
 
 }  // namespace

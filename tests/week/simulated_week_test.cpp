@@ -89,6 +89,7 @@ class WeekTime final : public Clock {
   explicit WeekTime(const VirtualClock& clock) : clock_(clock) {}
   std::tm localNow() const override { return at(clock_.now()); }
   std::int64_t steadyMs() const override { return clock_.now(); }
+  std::int64_t unixSeconds() const override { return 1772409600 + clock_.now() / 1000; }
   static std::tm at(Ms ms) {
     std::tm start{};
     start.tm_year = 2026 - 1900;

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <cstdlib>
+#include <iostream>
 
 #include "app/program_end.h"
 #include "app/qt/qt_utils.h"
@@ -18,7 +19,8 @@ GuiProgram::GuiProgram(const std::filesystem::path& programFolder, MemoryControl
     : seams_(seams),
       timer1_([this] { run(&frmmain::Timer1_Timer); }),
       timer2_([this] { run(&frmmain::Timer2_Timer); }),
-      core_(MainWindowPorts{*this, timer1_, timer2_, memory, globals_, programFolder, clock}),
+      remote_([this](const RemoteRequest& request) { return answerRemote(request); }, std::cerr),
+      core_(MainWindowPorts{*this, timer1_, timer2_, memory, globals_, programFolder, clock, &remote_}),
       watch_(form_, [this] { run(&frmmain::Form_Activate); }) {
   core_.Form_Load();
   refresh();
@@ -48,6 +50,14 @@ void GuiProgram::run(void (frmmain::*handler)()) {
   if (core_.unreadableSettings.empty())
     unreadableShown_.clear();
   refresh();
+}
+
+RemoteReply GuiProgram::answerRemote(const RemoteRequest& request) {
+  RemoteReply reply = core_.remoteConsole->handle(request);
+  if (core_.unreadableSettings.empty())
+    unreadableShown_.clear();
+  refresh();
+  return reply;
 }
 
 void GuiProgram::connectControls() {

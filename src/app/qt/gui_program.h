@@ -1,6 +1,6 @@
 // The program with its window: the core's main window shown by MainForm, its timers on QTimers, its
-// notices in message boxes, its dialogs as modeless windows, and the activation sequence run when the
-// main window becomes the program's active window again.
+// notices in message boxes, its dialogs as modeless windows, the activation sequence run when the
+// main window becomes the program's active window again, and the remote console's server.
 #pragma once
 
 #include <QPointer>
@@ -16,6 +16,7 @@
 #include "app/qt/activation_watch.h"
 #include "app/qt/main_form.h"
 #include "app/qt/qt_timer.h"
+#include "app/qt/remote_server.h"
 #include "dialogs/qt/about_window.h"
 #include "dialogs/qt/chooser_window.h"
 #include "dialogs/qt/punt_ban_window.h"
@@ -64,6 +65,7 @@ class GuiProgram final : public HostPort {
   MainForm& form() { return form_; }
   QtTimer& timer1() { return timer1_; }
   QtTimer& timer2() { return timer2_; }
+  RemoteServer& remoteServer() { return remote_; }
   Globals& globals() { return globals_; }
   ActivationWatch& activationWatch() { return watch_; }
   PuntBanWindow* puntBanWindow() const { return puntBan_; }
@@ -73,6 +75,8 @@ class GuiProgram final : public HostPort {
  private:
   // Runs one of the core's handlers, then shows what it changed.
   void run(void (frmmain::*handler)());
+  // The remote console's answer to one request, then what it changed shown, as for a click.
+  RemoteReply answerRemote(const RemoteRequest& request);
   void connectControls();
   // Gives a dialog its closing behaviour and shows it in front.
   void present(ProgramDialog& dialog);
@@ -85,6 +89,7 @@ class GuiProgram final : public HostPort {
   Globals globals_;
   QtTimer timer1_;
   QtTimer timer2_;
+  RemoteServer remote_;
   frmmain core_;
   MainForm form_;
   ActivationWatch watch_;

@@ -40,7 +40,8 @@ HeadlessService::HeadlessService(const std::filesystem::path& programFolder, Mem
       host_(programFolder / "settings.ini", loop_, end, log, stopBound),
       timer1_([this] { core_.Timer1_Timer(); }),
       timer2_([this] { core_.Timer2_Timer(); }),
-      core_(MainWindowPorts{host_, timer1_, timer2_, memory, globals_, programFolder, clock}) {
+      remote_([this](const RemoteRequest& request) { return core_.remoteConsole->handle(request); }, log),
+      core_(MainWindowPorts{host_, timer1_, timer2_, memory, globals_, programFolder, clock, &remote_}) {
   host_.serve(core_);
   // The audit log's lines also go to stdout, so that the service manager's journal keeps them beside the
   // notices on stderr; flushed at once, as a journal reads them as they come.

@@ -1,7 +1,7 @@
 // The service without a window on Linux, for a dedicated server started by a service manager: the same
 // core, timers and pauses on Qt's event loop, notices written to stderr, the audit log's lines (when it is
-// on) also to stdout, and signals that end it (SIGINT, SIGTERM) or make it reload its settings and attach
-// again (SIGHUP), as returning to the window would.
+// on) also to stdout, signals that end it (SIGINT, SIGTERM) or make it reload its settings and attach
+// again (SIGHUP), as returning to the window would, and the remote console's server.
 #pragma once
 
 #include <QObject>
@@ -14,6 +14,7 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "app/qt/qt_timer.h"
+#include "app/qt/remote_server.h"
 #include "app/service_host.h"
 
 // Qt's event loop as the service's.
@@ -38,6 +39,7 @@ class HeadlessService final {
   void reload() { host_.reload(); }
 
   frmmain& core() { return core_; }
+  RemoteServer& remoteServer() { return remote_; }
 
  private:
   void onSignal();
@@ -48,6 +50,7 @@ class HeadlessService final {
   ServiceHost host_;
   QtTimer timer1_;
   QtTimer timer2_;
+  RemoteServer remote_;
   frmmain core_;
   std::unique_ptr<QSocketNotifier> signals_;
   int signalPipe_[2] = {-1, -1};

@@ -3,18 +3,19 @@
 #include <QDesktopServices>
 #include <csignal>
 #include <filesystem>
-#include <optional>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/error_log.h"
 #include "app/command_line.h"
+#include "app/error_log.h"
+#include "app/program_end.h"
 #include "app/qt/event_loop_pause.h"
 #include "app/qt/gui_program.h"
 #include "app/qt/headless_service.h"
-#include "app/program_end.h"
 #include "app/qt/qt_utils.h"
+#include "app/qt/service_manager.h"
 #include "dialogs/qt/linux_system.h"
 #include "memlink/linux/copy_locks.h"
 #include "memlink/linux/linux_memory_control.h"
@@ -37,6 +38,8 @@ int runHeadless(int argc, char** argv, const std::filesystem::path& folder) {
   ProcessEnd end;
   HeadlessService service(folder, link, clock, end, std::cerr);
   service.start();
+  // Settings that cannot run the service ended it inside start().
+  notifyServiceManager("READY=1");
   return QCoreApplication::exec();
 }
 
