@@ -15,11 +15,12 @@ set -euo pipefail
 # nlohmann-json3-dev: JSON for the remote console's core (headers only, also for the cross build);
 # qt6-httpserver-dev: the remote console's HTTP server in zarn-vote, and qt6-websockets-dev, which its CMake
 # files need but Debian 12's package does not bring; curl: the HTTP client of its end-to-end tests and of
-# bench/run_remote_bench.sh.
+# bench/run_remote_bench.sh. chromium: the remote console's page tested and photographed in a real browser,
+# headless (scripts/screenshots-remote.sh).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
   qt6-base-dev fonts-dejavu-core fonts-liberation2 xvfb openbox x11-apps xdotool netpbm wine64
   g++-mingw-w64-x86-64-posix googletest wine32 g++-mingw-w64-i686-posix dpkg-dev lintian man-db systemd
-  nlohmann-json3-dev qt6-httpserver-dev qt6-websockets-dev curl)
+  nlohmann-json3-dev qt6-httpserver-dev qt6-websockets-dev curl chromium)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,6 +1,10 @@
 #include "e2e/e2e_support.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 const char* const kVoteScenario =
     "0 join 0 Ann\n0 join 1 Cy\n0 join 2 Dee\n0 join 3 Bob\n0 join 4 Eve\n0 join 5 Fay\n0 join 6 Gus\n"
@@ -29,6 +33,21 @@ void expectScenarioOutcome(const GameSimProcess& game) {
   EXPECT_EQ(1, game.count("TALK Map has been voted ~ map changing..."));
   EXPECT_EQ(1, game.count("COMMAND resetgames"));
   expectNoGameFaults(game);
+}
+
+// A port on the loopback address that nothing listens on right now.
+int freePort() {
+  const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (::bind(probe, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+      ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port = ntohs(address.sin_port);
+  ::close(probe);
+  return port;
 }
 
 void OnXvfbTest::SetUp() {

@@ -32,6 +32,9 @@ void expectNoGameFaults(const GameSimProcess& game);
 // change, and nothing the scenario does not call for (expectNoGameFaults).
 void expectScenarioOutcome(const GameSimProcess& game);
 
+// A port on loopback that nothing listens on: the kernel's choice, let go at once.
+int freePort();
+
 // zarn-vote and the simulator on the display of the Xvfb fixture, with a program folder for zarn-vote.
 class OnXvfbTest : public OnFixtureDisplayTest {
  protected:

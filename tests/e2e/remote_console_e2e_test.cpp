@@ -43,21 +43,6 @@ std::string sixteenPlayers() {
   return scenario;
 }
 
-// A port on loopback that nothing listens on: the kernel's choice, let go at once.
-int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  ::close(fd);
-  return port;
-}
-
 // A TCP connection to 127.0.0.1:port, closed with the object.
 class RawClient {
  public:

@@ -25,7 +25,8 @@ std::optional<UserIds> unprivilegedUser() {
   return UserIds{nobody->pw_uid, nobody->pw_gid};
 }
 
-ChildProcess::ChildProcess(std::vector<std::string> arguments, ChildSetup setup) {
+ChildProcess::ChildProcess(std::vector<std::string> arguments, ChildSetup setup,
+                           const ChildDescriptors& descriptors) {
   std::vector<char*> argv;
   for (std::string& argument : arguments)
     argv.push_back(argument.data());
@@ -62,6 +63,10 @@ ChildProcess::ChildProcess(std::vector<std::string> arguments, ChildSetup setup)
     const int nothing = ::open("/dev/null", O_RDONLY);
     if (nothing >= 0)
       ::dup2(nothing, STDIN_FILENO);
+    for (const auto& [from, to] : descriptors) {
+      if (::dup2(from, to) < 0)
+        ::_exit(123);
+    }
     if (setup.fileSizeLimit) {
       const rlimit limit{*setup.fileSizeLimit, *setup.fileSizeLimit};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)

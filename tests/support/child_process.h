@@ -1,6 +1,7 @@
 // A program started by a test the way a service manager or an operator's shell would start it: as another
-// user, with a limit on the size of the files it writes, or with its own environment. Its standard
-// output and error are collected through pipes, so that a size limit on the program does not cut them.
+// user, with a limit on the size of the files it writes, with its own environment or with pipes of its own.
+// Its standard output and error are collected through pipes, so that a size limit on the program does not
+// cut them.
 #pragma once
 
 #include <signal.h>
@@ -35,10 +36,16 @@ struct ChildSetup {
   std::vector<std::pair<std::string, std::optional<std::string>>> environment;
 };
 
+// Descriptors a program gets besides its standard ones, as {this process's descriptor, the program's
+// number for it}: a browser's DevTools pipe is its descriptors 3 and 4. Each first number must be above
+// every second one, so that no copy overwrites a descriptor still to be copied.
+using ChildDescriptors = std::vector<std::pair<int, int>>;
+
 class ChildProcess {
  public:
   // `arguments` begins with the program's path.
-  explicit ChildProcess(std::vector<std::string> arguments, ChildSetup setup = {});
+  explicit ChildProcess(std::vector<std::string> arguments, ChildSetup setup = {},
+                        const ChildDescriptors& descriptors = {});
   // Kills the program when it still runs.
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
