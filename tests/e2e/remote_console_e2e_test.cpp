@@ -4,12 +4,11 @@
 // output, and that votes are still counted while clients misbehave. Real time: the service ticks at 100 ms
 // (collection) and 1 s (processing); the slowest test waits out a slow client's 10 s.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -74,8 +73,8 @@ class RawClient {
   bool closedWithin(std::chrono::milliseconds wait) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                              std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd one{fd_, POLLIN, 0};
       if (::poll(&one, 1, static_cast<int>(std::max(left.count(), 0L))) <= 0)
         return false;
@@ -187,7 +186,8 @@ class RemoteConsoleTest : public OnXvfbTest {
     return runCurl({"-H", "Authorization: Bearer " + kToken, url(path, port)});
   }
   HttpReply post(const std::string& path, const std::string& body, int port = 0) const {
-    return runCurl({"-H", "Authorization: Bearer " + kToken, "-H", "Expect:", "--data-binary", body, url(path, port)});
+    return runCurl(
+        {"-H", "Authorization: Bearer " + kToken, "-H", "Expect:", "--data-binary", body, url(path, port)});
   }
 
   // Polls the state (ten times a second, well within the request limit) until `done` holds for it.
@@ -338,7 +338,8 @@ class RemoteConsoleBadClients : public RemoteConsoleTest {
   void slowHeaders(int port) {
     RawClient slow(port);
     ASSERT_TRUE(slow.connected());
-    const std::string request = "GET /api/state HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + kToken + "\r\n\r\n";
+    const std::string request =
+        "GET /api/state HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + kToken + "\r\n\r\n";
     const auto begin = std::chrono::steady_clock::now();
     std::size_t sent = 0;
     bool closed = false;
@@ -368,7 +369,8 @@ class RemoteConsoleBadClients : public RemoteConsoleTest {
     const long peakBefore = peakMemoryKiB(service_->pid());
     std::vector<std::string> arguments{"-H", "Authorization: Bearer " + kToken, "-H", "Expect:"};
     arguments.insert(arguments.end(), how.begin(), how.end());
-    arguments.insert(arguments.end(), {"--data-binary", "@" + (folder_ / "huge.json").string(), url("/api/punt")});
+    arguments.insert(arguments.end(),
+                     {"--data-binary", "@" + (folder_ / "huge.json").string(), url("/api/punt")});
     const HttpReply reply = runCurl(arguments);
     EXPECT_EQ(413, reply.status) << reply.headers;
     EXPECT_NE(std::string::npos, reply.body.find("\"error\"")) << reply.body;
@@ -403,7 +405,8 @@ class RemoteConsoleBadClients : public RemoteConsoleTest {
   // (an answer, 200 or 429 for the request limit) and stay open for more, the others are closed at once
   // without a byte.
   void manyConnections(int port) {
-    const std::string request = "GET /api/state HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + kToken + "\r\n\r\n";
+    const std::string request =
+        "GET /api/state HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + kToken + "\r\n\r\n";
     std::vector<std::unique_ptr<RawClient>> clients;
     for (int i = 0; i < 200; ++i) {
       clients.push_back(std::make_unique<RawClient>(port));
@@ -434,23 +437,25 @@ TEST_F(RemoteConsoleBadClients, TheServiceKeepsCountingVotes) {
   ASSERT_NO_FATAL_FAILURE(startListening());
   ASSERT_NO_FATAL_FAILURE(expectVoteCounted());
   const BadClient cases[] = {
-      {"headers a byte a second", [](RemoteConsoleTest& t, int port) {
-         static_cast<RemoteConsoleBadClients&>(t).slowHeaders(port);
-       }},
-      {"10 MiB with Content-Length", [](RemoteConsoleTest& t, int) {
-         static_cast<RemoteConsoleBadClients&>(t).hugeBody({});
-       }},
-      {"10 MiB chunked", [](RemoteConsoleTest& t, int) {
+      {"headers a byte a second",
+       [](RemoteConsoleTest& t, int port) { static_cast<RemoteConsoleBadClients&>(t).slowHeaders(port); }},
+      {"10 MiB with Content-Length",
+       [](RemoteConsoleTest& t, int) { static_cast<RemoteConsoleBadClients&>(t).hugeBody({}); }},
+      {"10 MiB chunked",
+       [](RemoteConsoleTest& t, int) {
          static_cast<RemoteConsoleBadClients&>(t).hugeBody({"-H", "Transfer-Encoding: chunked"});
        }},
-      {"10 MiB without a length", [](RemoteConsoleTest& t, int port) {
+      {"10 MiB without a length",
+       [](RemoteConsoleTest& t, int port) {
          static_cast<RemoteConsoleBadClients&>(t).endless(
              port, "POST /api/punt HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + kToken + "\r\n\r\n");
        }},
-      {"a header of 10 MiB", [](RemoteConsoleTest& t, int port) {
+      {"a header of 10 MiB",
+       [](RemoteConsoleTest& t, int port) {
          static_cast<RemoteConsoleBadClients&>(t).endless(port, "GET /api/state HTTP/1.1\r\nX-Long: ");
        }},
-      {"200 connections at once", [](RemoteConsoleTest& t, int port) {
+      {"200 connections at once",
+       [](RemoteConsoleTest& t, int port) {
          static_cast<RemoteConsoleBadClients&>(t).manyConnections(port);
        }},
   };
@@ -503,7 +508,8 @@ TEST_F(RemoteConsoleTest, UnusableSettingsAreToldOnceAndTheServiceGoesOn) {
       {"a host name", [](int port) { return "example.invalid:" + std::to_string(port); }, kToken, false,
        [](int port) {
          return "zarn-vote: Remote console off: cannot listen on example.invalid:" + std::to_string(port) +
-                ": \"example.invalid\" is not a numeric address; give an IPv4 or IPv6 address, or localhost\n";
+                ": \"example.invalid\" is not a numeric address; give an IPv4 or IPv6 address, or "
+                "localhost\n";
        }},
   };
   for (const SettingsCase& c : cases) {
@@ -549,8 +555,8 @@ TEST_F(RemoteConsoleTest, ANewListenRebindsOnSighupAndOnARemoteStart) {
 
   // SIGHUP with another port: the old one closes, the new one answers.
   const int second = freePort();
-  folder_.write("settings.ini", settingsFor(game_->title(), "", more("127.0.0.1:" + std::to_string(second), kToken),
-                                            "1000"));
+  folder_.write("settings.ini",
+                settingsFor(game_->title(), "", more("127.0.0.1:" + std::to_string(second), kToken), "1000"));
   service_->signal(SIGHUP);
   ASSERT_TRUE(service_->waitForOutput(listeningOn(second), kPatience)) << service_->output();
   EXPECT_EQ(0, get("/api/state", first).status) << "the old port still answers";
@@ -559,16 +565,17 @@ TEST_F(RemoteConsoleTest, ANewListenRebindsOnSighupAndOnARemoteStart) {
   // A remote Start reads the settings again from inside its own request: its answer still comes, on the
   // connection of the port that is being closed.
   const int third = freePort();
-  folder_.write("settings.ini", settingsFor(game_->title(), "", more("localhost:" + std::to_string(third), kToken),
-                                            "1000"));
+  folder_.write("settings.ini",
+                settingsFor(game_->title(), "", more("localhost:" + std::to_string(third), kToken), "1000"));
   const HttpReply start = post("/api/start", "", second);
   EXPECT_EQ(202, start.status) << start.headers << start.body;
-  ASSERT_TRUE(service_->waitForOutput("zarn-vote: Remote console listening on localhost:" + std::to_string(third),
-                                      kPatience))
+  ASSERT_TRUE(service_->waitForOutput(
+      "zarn-vote: Remote console listening on localhost:" + std::to_string(third), kPatience))
       << service_->output();
   EXPECT_EQ(0, get("/api/state", second).status) << "the old port still answers";
   EXPECT_EQ(200, get("/api/state", third).status);
-  EXPECT_NE(std::string::npos, folder_.read("votes.log").find(" - Remote Start Service - remote 127.0.0.1\r\n"))
+  EXPECT_NE(std::string::npos,
+            folder_.read("votes.log").find(" - Remote Start Service - remote 127.0.0.1\r\n"))
       << folder_.read("votes.log");
   port_ = third;
   ASSERT_NO_FATAL_FAILURE(expectVoteCounted());

@@ -562,7 +562,10 @@ TEST_F(VoteProcessingTest, AFailureAtAnyCallLeavesExactlyWhatWasDoneBeforeIt) {
     window.summaryCounter = 1;
     window.resetVotes = 0;
     window.resetCounter = 1;
-    globals = Globals{3, true, 5, true, true, true};
+    globals.raisePunt(3);
+    globals.raiseBan(5);
+    globals.raiseClearVotes();
+    globals.raiseNextMap();
   };
 
   activate();

@@ -21,7 +21,9 @@ class VotedOutTest : public ::testing::Test {
 TEST_F(VotedOutTest, WhatIsRememberedOutlastsARestartWithItsTimeLeft) {
   VotedOut first(file(), clock);
   EXPECT_EQ("no voted-out.state yet, so nobody voted out is remembered", first.load(10));
-  const std::string odd = "B\xF6b\n 3 x";  // any byte a name may hold, a line break and blanks too
+  const std::string odd =
+      "B\xF6"
+      "b\n 3 x";  // any byte a name may hold, a line break and blanks too
   EXPECT_EQ("", first.remember(odd, 10));
   clock.steady += 4 * 60000 + 1;
   EXPECT_EQ("", first.remember("Cy", 10));

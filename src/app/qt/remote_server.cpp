@@ -103,7 +103,8 @@ class RemoteTcpServer final : public QTcpServer {
 // request the socket keeps all its bytes, so no request past the limit is ever held whole.
 class RemoteConnection final : public QObject {
  public:
-  RemoteConnection(RemoteServer& owner, QTcpSocket& socket) : QObject(&socket), owner_(owner), socket_(socket) {
+  RemoteConnection(RemoteServer& owner, QTcpSocket& socket)
+      : QObject(&socket), owner_(owner), socket_(socket) {
     deadline_.setSingleShot(true);
     QObject::connect(&deadline_, &QTimer::timeout, this, [this] { socket_.abort(); });
     deadline_.start(owner_.limits_.requestTime);
@@ -143,9 +144,11 @@ class RemoteConnection final : public QObject {
     if (socket_.isTransactionStarted())
       socket_.commitTransaction();
     socket_.readAll();
-    const QByteArray body = bytes(R"({"error":"the request is over the limit of 16 KiB of body and 8 KiB of headers"})");
-    QByteArray reply = "HTTP/1.1 413 Payload Too Large\r\nContent-Type: application/json\r\nContent-Length: " +
-                       QByteArray::number(body.size()) + "\r\nConnection: close\r\n";
+    const QByteArray body =
+        bytes(R"({"error":"the request is over the limit of 16 KiB of body and 8 KiB of headers"})");
+    QByteArray reply =
+        "HTTP/1.1 413 Payload Too Large\r\nContent-Type: application/json\r\nContent-Length: " +
+        QByteArray::number(body.size()) + "\r\nConnection: close\r\n";
     for (const auto& [name, value] : kRemoteReplyHeaders)
       reply += bytes(name) + ": " + bytes(value) + "\r\n";
     socket_.write(reply + "\r\n" + body);
@@ -168,7 +171,8 @@ class RemoteConnection final : public QObject {
       socket_.abort();
   }
   void closeWritingWhenSent() {
-    if (!writingClosed_ && socket_.bytesToWrite() == 0 && socket_.state() == QAbstractSocket::ConnectedState) {
+    if (!writingClosed_ && socket_.bytesToWrite() == 0 &&
+        socket_.state() == QAbstractSocket::ConnectedState) {
       writingClosed_ = true;
       ::shutdown(static_cast<int>(socket_.socketDescriptor()), SHUT_WR);
     }
@@ -246,7 +250,10 @@ bool RemoteHttpFront::handleRequest(const QHttpServerRequest& request, QTcpSocke
 }
 
 RemoteServer::RemoteServer(Handler handler, std::ostream& log, RemoteServerLimits limits)
-    : handler_(std::move(handler)), log_(log), limits_(limits), front_(std::make_unique<RemoteHttpFront>(*this)) {}
+    : handler_(std::move(handler)),
+      log_(log),
+      limits_(limits),
+      front_(std::make_unique<RemoteHttpFront>(*this)) {}
 
 RemoteServer::~RemoteServer() {
   front_.reset();
@@ -258,7 +265,8 @@ std::string RemoteServer::listen(const RemoteEndpoint& endpoint) {
   if (endpoint.address == "localhost")
     address = QHostAddress(QHostAddress::LocalHost);
   else if (!address.setAddress(QString::fromStdString(endpoint.address)))
-    return "\"" + endpoint.address + "\" is not a numeric address; give an IPv4 or IPv6 address, or localhost";
+    return "\"" + endpoint.address +
+           "\" is not a numeric address; give an IPv4 or IPv6 address, or localhost";
   // "::" is every interface, IPv4 too, as on Linux by default (Qt would take it for IPv6 alone); an IPv4
   // client then shows as IPv4 (clientText).
   if (address == QHostAddress(QHostAddress::AnyIPv6))
