@@ -118,6 +118,8 @@ void FairVotes::forgetAll() {
   voters_.clear();
   standing_.clear();
   expiredLines_.clear();
+  // Votes a leaver took along are votes too: brought back after a reset they would undo it.
+  carried_.clear();
   risenLast_.reset();
 }
 

@@ -900,3 +900,19 @@ TEST_F(FairVotesTest, VotesFollowTheNameIntoAnySlotItComesBackTo) {
 }
 
 }  // namespace
+
+// What is carried away with a leaver is still his votes: Clear Votes, the automatic reset and a new game
+// clear it as they clear the votes in the table.
+TEST_F(FairVotesTest, VotesCarriedAwayGoWhenTheVotesAreCleared) {
+  activate("Votes Follow Player=True\r\n");
+  seat(3, "Bob");
+  tick();
+  chat("Ann: /vote 3");
+  chat("Dee: /vote 3");
+  seat(3, "");
+  tick();  // Bob leaves, taking his two votes along
+  window.Command1_Click();
+  seat(5, "Bob");
+  tick();
+  EXPECT_EQ("0", window.List3[5]);
+}
