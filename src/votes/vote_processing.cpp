@@ -134,10 +134,14 @@ class ProcessingTick {
   void rememberLeaversOneVoteShort(const std::vector<std::pair<std::string, double>>& before) {
     if (w_.fairVotes.settings.rejoinPuntMinutes <= 0)
       return;
-    const VoteLimit limit = playerLimit(w_);
+    // The limit he faced is that of the table he left: the one read after him may be nearly or wholly
+    // empty (everyone gone, the server between maps), and a share of nobody would make any vote enough.
+    VoteLimit limit = playerLimit(w_);
+    limit.occupied = static_cast<int>(
+        std::count_if(before.begin(), before.end(), [](const auto& slot) { return !slot.first.empty(); }));
     for (const auto& [name, count] : before) {
       const bool left = std::find(w_.List1.begin(), w_.List1.end(), name) == w_.List1.end();
-      if (left && count > 0 && count >= limit.value() && w_.fairVotes.mayRememberVotedOut(name))
+      if (left && count > 0 && limit.exceededBy(count + 1) && w_.fairVotes.mayRememberVotedOut(name))
         rememberVotedOut(name, "Left one vote short of a punt - \"" + name + "\" - " +
                                    audit_text::countAndVoters(count, limit, {}));
     }

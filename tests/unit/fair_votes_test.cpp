@@ -916,3 +916,22 @@ TEST_F(FairVotesTest, VotesCarriedAwayGoWhenTheVotesAreCleared) {
   tick();
   EXPECT_EQ("0", window.List3[5]);
 }
+
+// A leaver is one vote short by the limit he faced, in the table he left: a table that reads empty after
+// him (everyone gone, the server between maps) makes no share-based limit of nothing.
+TEST_F(FairVotesTest, ALeaverIsOneVoteShortOnlyByTheLimitOfTheTableHeLeft) {
+  activate("Rejoin Punt Minutes=10\r\nPlayer Vote Share=50\r\nAudit Log=True\r\n");
+  for (const int slot : {1, 2, 3, 4})
+    seat(slot, "P" + std::to_string(slot));
+  tick();
+  chat("Ann: /vote 3");  // 1 of 4 players: 3 votes would punt P3
+  for (const int slot : {1, 2, 3, 4})
+    seat(slot, "");
+  tick();
+  for (const std::string& line : auditEntries())
+    EXPECT_EQ(std::string::npos, line.find("remembered")) << line;
+  seat(3, "P3");
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
+}
