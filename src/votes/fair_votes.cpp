@@ -125,11 +125,14 @@ void FairVotes::forgetAll() {
 
 bool FairVotes::slotHasNewPlayer(int k, const std::string& name) {
   const auto slot = static_cast<std::size_t>(k);
-  if (lastNames_.size() <= slot)
+  if (lastNames_.size() <= slot) {
     lastNames_.resize(slot + 1);
+    cameIn_.resize(slot + 1);
+  }
   if (lastNames_[slot] == name)
     return false;
   lastNames_[slot] = name;
+  cameIn_[slot] = true;
   return true;
 }
 
@@ -172,6 +175,11 @@ void FairVotes::carryAway(int k, const std::string& name, double count) {
 }
 
 std::optional<double> FairVotes::bringBack(int k, const std::string& name) {
+  // Kept until asked for, so that a scan that failed before votes could come back leaves them for the next.
+  const auto slot = static_cast<std::size_t>(k);
+  if (slot >= cameIn_.size() || !cameIn_[slot])
+    return std::nullopt;
+  cameIn_[slot] = false;
   const auto found = carried_.find(name);
   if (found == carried_.end())
     return std::nullopt;

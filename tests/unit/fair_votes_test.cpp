@@ -935,3 +935,23 @@ TEST_F(FairVotesTest, ALeaverIsOneVoteShortOnlyByTheLimitOfTheTableHeLeft) {
   tick();
   EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
 }
+
+// Two players may share a name. When one leaves with votes against him, the namesake who sat in another
+// slot all along keeps his own count; the votes come back only to a slot the name newly comes into, also
+// when the scan that first read him there failed further on.
+TEST_F(FairVotesTest, ANamesakeWhoStayedIsNotHandedTheLeaversVotes) {
+  activate("Votes Follow Player=True\r\n", "[Votes]\r\nMax Player Votes=3\r\n");
+  seat(2, "Bob");
+  seat(5, "Bob");
+  tick();
+  for (const char* speaker : {"Ann", "Dee", "Eve"})
+    chat(speaker + ": /vote 2"s);
+  chat("Ann: /vote 5");
+  seat(2, "");
+  tick();
+  EXPECT_EQ("1", window.List3[5]);
+  seat(7, "Bob");
+  tickFailingOnSlot(9);  // Bob's new slot read, then the scan failed
+  tick();
+  EXPECT_EQ("3", window.List3[7]);
+}
