@@ -57,15 +57,21 @@ std::string VotedOut::load(int minutes) {
   loaded_ = true;
   untilMs_.clear();
   const INI::WholeFile read = INI::ReadWholeFile(files_, stateFile_);
-  if (!read.bytes) {
-    return read.problem.empty()
-               ? "no " + stateFile_.filename().string() + " yet, so nobody voted out is remembered"
-               : "cannot read " + stateFile_.string() + ": " + read.problem +
-                     ", so nobody voted out is remembered";
+  if (!read.bytes && read.problem.empty())
+    return "no " + stateFile_.filename().string() + " yet, so nobody voted out is remembered";
+  const auto endsAt = read.bytes ? parse(*read.bytes) : std::nullopt;
+  if (!endsAt) {
+    // The next name remembered replaces the file: what it held would be gone for good, though the operator
+    // may still read it as another user or mend it.
+    std::filesystem::path setAside = stateFile_;
+    setAside += ".bad";
+    const bool kept = !files_.rename(stateFile_, setAside);
+    return (read.bytes ? stateFile_.string() + " is damaged"
+                       : "cannot read " + stateFile_.string() + ": " + read.problem) +
+           ", so nobody voted out is remembered" +
+           (kept ? "; set aside as " + setAside.filename().string()
+                 : "; it could not be set aside, and the next name remembered replaces it");
   }
-  const auto endsAt = parse(*read.bytes);
-  if (!endsAt)
-    return stateFile_.string() + " is damaged, so nobody voted out is remembered";
   const std::int64_t nowSeconds = clock_.unixSeconds();
   const std::int64_t nowMs = clock_.steadyMs();
   const std::int64_t mostMs = static_cast<std::int64_t>(minutes) * 60000;

@@ -23,7 +23,8 @@ class VotedOut {
 
   // Reads the state file, once: names whose time has run out are dropped, and a time that ends later than
   // `minutes` from now (a file from the future, a clock set back) is cut to `minutes`. Returns what went
-  // wrong, for one log line: a missing or damaged file means nobody is remembered.
+  // wrong, for one log line: a missing or damaged file means nobody is remembered, and a damaged or
+  // unreadable one is renamed to the state file's name with ".bad" added, so that no write replaces it.
   std::string load(int minutes);
   bool loaded() const { return loaded_; }
 
