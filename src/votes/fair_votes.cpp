@@ -127,11 +127,13 @@ bool FairVotes::slotHasNewPlayer(int k, const std::string& name) {
   const auto slot = static_cast<std::size_t>(k);
   if (lastNames_.size() <= slot) {
     lastNames_.resize(slot + 1);
+    inSlotSinceMs_.resize(slot + 1);
     cameIn_.resize(slot + 1);
   }
   if (lastNames_[slot] == name)
     return false;
   lastNames_[slot] = name;
+  inSlotSinceMs_[slot] = clock_.steadyMs();
   cameIn_[slot] = true;
   return true;
 }
@@ -216,6 +218,11 @@ std::optional<double> FairVotes::bringBack(int k, const std::string& name) {
   if (!carried.voters.inOrder.empty())
     voters_[k] = std::move(carried.voters);
   return count;
+}
+
+std::int64_t FairVotes::inSlotSinceMs(int k) const {
+  const auto slot = static_cast<std::size_t>(k);
+  return slot < inSlotSinceMs_.size() ? inSlotSinceMs_[slot] : clock_.steadyMs();
 }
 
 std::string_view FairVotes::lastName(int k) const {

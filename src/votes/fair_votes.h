@@ -105,6 +105,8 @@ class FairVotes {
   // The votes `name` carried away, now against slot `k`; nothing when it carries none, or when the name did
   // not come into the slot since the last call for it (a namesake who sat there all along keeps his own).
   std::optional<double> bringBack(int k, const std::string& name);
+  // When the name now in slot `k` was first read there, on the steady clock.
+  std::int64_t inSlotSinceMs(int k) const;
   // The name last read in slot `k`, empty when none was.
   std::string_view lastName(int k) const;
   bool isImmune(std::string_view name) const;
@@ -184,6 +186,7 @@ class FairVotes {
   std::map<std::string, std::int64_t, std::less<>> arrivedAtMs_;  // steady time; kLongAgo for the first scan
   bool wholeScanDone_ = false;
   std::vector<std::string> lastNames_;
+  std::vector<std::int64_t> inSlotSinceMs_;
   std::vector<bool> cameIn_;  // by slot: the name changed and no votes were brought back to it yet
   std::optional<int> risenLast_;
   std::uint64_t rises_ = 0;           // counts counted(), to tell a rise during the progress message's send

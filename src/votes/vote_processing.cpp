@@ -169,7 +169,9 @@ class ProcessingTick {
       if (!w_.fairVotes.mayRememberVotedOut(name))
         continue;
       const std::optional<int> minutes = w_.fairVotes.votedOut.minutesLeft(name);
-      if (!minutes)
+      // Only a return counts: a namesake who sat in another slot through the vote, or the punted player
+      // still listed a moment after his punt, has not come back.
+      if (!minutes || w_.fairVotes.inSlotSinceMs(k) < w_.fairVotes.votedOut.rememberedAtMs(name))
         continue;
       if (!console_.SendConsoleCommand("punt " + std::to_string(k),
                                        [this, k, &name] { return holds(k, name); }))

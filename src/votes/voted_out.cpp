@@ -1,6 +1,7 @@
 #include "votes/voted_out.h"
 
 #include <charconv>
+#include <limits>
 #include <utility>
 
 #include "settings/ini.h"
@@ -88,10 +89,12 @@ std::string VotedOut::load(int minutes) {
 std::string VotedOut::remember(const std::string& name, int minutes) {
   const std::int64_t nowMs = clock_.steadyMs();
   untilMs_[name] = nowMs + static_cast<std::int64_t>(minutes) * 60000;
+  rememberedAtMs_[name] = nowMs;
   std::map<std::string, std::int64_t, std::less<>> endsAt;
   const std::int64_t nowSeconds = clock_.unixSeconds();
   for (auto it = untilMs_.begin(); it != untilMs_.end();) {
     if (it->second <= nowMs) {
+      rememberedAtMs_.erase(it->first);
       it = untilMs_.erase(it);
       continue;
     }
@@ -101,6 +104,11 @@ std::string VotedOut::remember(const std::string& name, int minutes) {
   if (!INI::ReplaceWholeFile(files_, stateFile_, serialize(endsAt)))
     return "cannot write " + stateFile_.string() + "; a restart would forget who was voted out";
   return {};
+}
+
+std::int64_t VotedOut::rememberedAtMs(std::string_view name) const {
+  const auto found = rememberedAtMs_.find(name);
+  return found == rememberedAtMs_.end() ? std::numeric_limits<std::int64_t>::min() : found->second;
 }
 
 std::optional<int> VotedOut::minutesLeft(std::string_view name) const {

@@ -31,6 +31,9 @@ class VotedOut {
   // Remembers `name` for `minutes` from now, again from the start if it was remembered, and writes the
   // state file. Returns what went wrong with the file; empty when it was written.
   std::string remember(const std::string& name, int minutes);
+  // When `name` was last remembered by this run, on the steady clock; the far past for a name read from the
+  // state file or not remembered.
+  std::int64_t rememberedAtMs(std::string_view name) const;
   // The minutes left for `name`, rounded up; nothing when it is not remembered or its time ran out.
   std::optional<int> minutesLeft(std::string_view name) const;
 
@@ -45,5 +48,6 @@ class VotedOut {
   const Clock& clock_;
   settings::FileSystem& files_;
   std::map<std::string, std::int64_t, std::less<>> untilMs_;  // steady time
+  std::map<std::string, std::int64_t, std::less<>> rememberedAtMs_;
   bool loaded_ = false;
 };

@@ -955,3 +955,24 @@ TEST_F(FairVotesTest, ANamesakeWhoStayedIsNotHandedTheLeaversVotes) {
   tick();
   EXPECT_EQ("3", window.List3[7]);
 }
+
+// A name voted out is punted when it comes back into a slot, not where it sat all along: a namesake in
+// another slot at the time of the vote stays, and one who joins later does not.
+TEST_F(FairVotesTest, ANamesakeWhoSatThroughTheVoteIsNotPuntedOnReturn) {
+  activate("Rejoin Punt Minutes=10\r\nAudit Log=True\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(2, "Bob");
+  seat(5, "Bob");
+  tick();
+  chat("Ann: /vote 2");
+  chat("Dee: /vote 2");
+  clock.steady = 1000;
+  tick();  // the Bob in slot 2 is punted by votes
+  seat(2, "");
+  clock.steady = 5000;
+  folder.write("votes.log", "");
+  tick();
+  seat(7, "Bob");
+  clock.steady = 9000;
+  tick();
+  EXPECT_EQ((std::vector<std::string>{"Punt on return - player 7 \"Bob\" - 10 min left"}), auditEntries());
+}
