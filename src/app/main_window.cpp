@@ -196,6 +196,9 @@ void frmmain::Form_Activate() {
     const std::string problem = fairVotes.votedOut.load(fair.rejoinPuntMinutes);
     if (!problem.empty())
       errorLog.append(problem, kVotedOutLabel);
+  } else if (fair.rejoinPuntMinutes > 0) {
+    // Made shorter since: nobody waits longer than the option now says.
+    fairVotes.votedOut.limitTo(fair.rejoinPuntMinutes);
   }
 
   remoteSettings = RemoteSettings{text("Remote", "Listen", ""), text("Remote", "Token", "")};

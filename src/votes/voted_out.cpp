@@ -1,5 +1,6 @@
 #include "votes/voted_out.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <utility>
@@ -104,6 +105,12 @@ std::string VotedOut::remember(const std::string& name, int minutes) {
   if (!INI::ReplaceWholeFile(files_, stateFile_, serialize(endsAt)))
     return "cannot write " + stateFile_.string() + "; a restart would forget who was voted out";
   return {};
+}
+
+void VotedOut::limitTo(int minutes) {
+  const std::int64_t mostMs = clock_.steadyMs() + static_cast<std::int64_t>(minutes) * 60000;
+  for (auto& [name, untilMs] : untilMs_)
+    untilMs = std::min(untilMs, mostMs);
 }
 
 std::int64_t VotedOut::rememberedAtMs(std::string_view name) const {

@@ -31,6 +31,8 @@ class VotedOut {
   // Remembers `name` for `minutes` from now, again from the start if it was remembered, and writes the
   // state file. Returns what went wrong with the file; empty when it was written.
   std::string remember(const std::string& name, int minutes);
+  // Cuts every time left to at most `minutes` from now, as at a load: the option was made shorter.
+  void limitTo(int minutes);
   // When `name` was last remembered by this run, on the steady clock; the far past for a name read from the
   // state file or not remembered.
   std::int64_t rememberedAtMs(std::string_view name) const;

@@ -976,3 +976,28 @@ TEST_F(FairVotesTest, ANamesakeWhoSatThroughTheVoteIsNotPuntedOnReturn) {
   tick();
   EXPECT_EQ((std::vector<std::string>{"Punt on return - player 7 \"Bob\" - 10 min left"}), auditEntries());
 }
+
+// Rejoin Punt Minutes made shorter by a reload shortens the time of those already remembered.
+TEST_F(FairVotesTest, AShorterRejoinTimeAtAReloadCutsTheTimesAlreadyRunning) {
+  activate("Rejoin Punt Minutes=1440\r\nAudit Log=True\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(2, "Bob");
+  tick();
+  chat("Ann: /vote 2");
+  chat("Dee: /vote 2");
+  tick();
+  seat(2, "");
+  tick();
+  activate("Rejoin Punt Minutes=5\r\nAudit Log=True\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  folder.write("votes.log", "");
+  clock.steady += 1000;
+  seat(4, "Bob");
+  tick();
+  EXPECT_EQ((std::vector<std::string>{"Punt on return - player 4 \"Bob\" - 5 min left"}), auditEntries());
+  clock.steady += 5 * 60000;
+  seat(4, "");
+  tick();
+  seat(6, "Bob");
+  folder.write("votes.log", "");
+  tick();
+  EXPECT_EQ(std::vector<std::string>{}, auditEntries());
+}
