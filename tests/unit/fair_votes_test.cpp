@@ -1001,3 +1001,16 @@ TEST_F(FairVotesTest, AShorterRejoinTimeAtAReloadCutsTheTimesAlreadyRunning) {
   tick();
   EXPECT_EQ(std::vector<std::string>{}, auditEntries());
 }
+
+// A timed option outside its range is off, and says so once: a Vote Lifetime of 5 that silently did nothing
+// would leave the operator believing his votes expire.
+TEST_F(FairVotesTest, ATimedOptionOutsideItsRangeSaysOnceThatItIsOff) {
+  activate("Vote Lifetime=5\r\nJoin Delay=4000\r\nRejoin Punt Minutes=0\r\n");
+  activate("Vote Lifetime=5\r\nJoin Delay=4000\r\nRejoin Punt Minutes=0\r\n");
+  EXPECT_EQ(0, window.fairVotes.settings.voteLifetime);
+  EXPECT_EQ(0, window.fairVotes.settings.joinDelay);
+  EXPECT_EQ(
+      (std::vector<std::string>{"Fair Votes/Join Delay \"4000\": not 1 to 3600, so it is off - Settings",
+                                "Fair Votes/Vote Lifetime \"5\": not 10 to 3600, so it is off - Settings"}),
+      errorLogEntries());
+}
