@@ -172,9 +172,19 @@ void frmmain::Form_Activate() {
   fair.progressMessage = text(kFair, "Progress Message", "");
   fair.progressEvery = count("Progress Every", 1, 1);
   fair.auditLog = boolean(kFair, "Audit Log", "False");
-  auto seconds = [&integer](const char* key, std::int16_t least, std::int16_t most) {
+  auto seconds = [this, &integer, &text](const char* key, std::int16_t least, std::int16_t most) {
     const std::int16_t value = integer(kFair, key, "0");
-    return value >= least && value <= most ? value : std::int16_t{0};
+    if (value >= least && value <= most)
+      return value;
+    // 0 is the way to say off; any other value meant something, and its option silently off would not.
+    const std::string written = text(kFair, key, "");
+    const std::string name = std::string(kFair) + "/" + key;
+    if (!written.empty() && written != "0")
+      reportBadSetting(name, written,
+                       "not " + std::to_string(least) + " to " + std::to_string(most) + ", so it is off");
+    else
+      badSettings_.erase(name);
+    return std::int16_t{0};
   };
   fair.joinDelay = seconds("Join Delay", 1, 3600);
   fair.voteLifetime = seconds("Vote Lifetime", 10, 3600);
@@ -188,14 +198,18 @@ void frmmain::Form_Activate() {
     if (on && playerStartAddress.empty()) {
       if (reportBadSetting(name, text(kFair, key, ""), "needs [Memory] Player Start, so it cannot work"))
         host.settingsNote(std::string(kFair) + " " + key + " needs [Memory] Player Start, so it cannot work");
-    } else
+    } else if (on) {
       badSettings_.erase(name);
+    }
   }
   // Who was voted out before a restart is read once, when the option is first on.
   if (fair.rejoinPuntMinutes > 0 && !playerStartAddress.empty() && !fairVotes.votedOut.loaded()) {
     const std::string problem = fairVotes.votedOut.load(fair.rejoinPuntMinutes);
     if (!problem.empty())
       errorLog.append(problem, kVotedOutLabel);
+  } else if (fair.rejoinPuntMinutes > 0) {
+    // Made shorter since: nobody waits longer than the option now says.
+    fairVotes.votedOut.limitTo(fair.rejoinPuntMinutes);
   }
 
   remoteSettings = RemoteSettings{text("Remote", "Listen", ""), text("Remote", "Token", "")};

@@ -110,6 +110,13 @@ void ServiceHost::showChooser() {
        << "zarn-vote: [Memory] Player Start for the game to attach to (or choose the game once in the "
           "window:\n"
        << "zarn-vote: zarn-vote --dir <folder>)." << std::endl;
+  // A reload or a Start from the remote console: ending here would answer nobody, and leave a remote
+  // operator nothing to start the service with again. It goes on with the game it has.
+  if (started_) {
+    log_ << "zarn-vote: the service goes on with the game it is attached to; mend the settings and reload."
+         << std::endl;
+    return;
+  }
   end_.end(kExitUnusableSettings);
 }
 

@@ -118,16 +118,23 @@ void FairVotes::forgetAll() {
   voters_.clear();
   standing_.clear();
   expiredLines_.clear();
+  // Votes a leaver took along are votes too: brought back after a reset they would undo it.
+  carried_.clear();
   risenLast_.reset();
 }
 
 bool FairVotes::slotHasNewPlayer(int k, const std::string& name) {
   const auto slot = static_cast<std::size_t>(k);
-  if (lastNames_.size() <= slot)
+  if (lastNames_.size() <= slot) {
     lastNames_.resize(slot + 1);
+    inSlotSinceMs_.resize(slot + 1);
+    cameIn_.resize(slot + 1);
+  }
   if (lastNames_[slot] == name)
     return false;
   lastNames_[slot] = name;
+  inSlotSinceMs_[slot] = clock_.steadyMs();
+  cameIn_[slot] = true;
   return true;
 }
 
@@ -170,6 +177,11 @@ void FairVotes::carryAway(int k, const std::string& name, double count) {
 }
 
 std::optional<double> FairVotes::bringBack(int k, const std::string& name) {
+  // Kept until asked for, so that a scan that failed before votes could come back leaves them for the next.
+  const auto slot = static_cast<std::size_t>(k);
+  if (slot >= cameIn_.size() || !cameIn_[slot])
+    return std::nullopt;
+  cameIn_[slot] = false;
   const auto found = carried_.find(name);
   if (found == carried_.end())
     return std::nullopt;
@@ -206,6 +218,11 @@ std::optional<double> FairVotes::bringBack(int k, const std::string& name) {
   if (!carried.voters.inOrder.empty())
     voters_[k] = std::move(carried.voters);
   return count;
+}
+
+std::int64_t FairVotes::inSlotSinceMs(int k) const {
+  const auto slot = static_cast<std::size_t>(k);
+  return slot < inSlotSinceMs_.size() ? inSlotSinceMs_[slot] : clock_.steadyMs();
 }
 
 std::string_view FairVotes::lastName(int k) const {

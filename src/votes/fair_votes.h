@@ -102,8 +102,11 @@ class FairVotes {
   // showed it) go with the name, and come back against whatever slot the name is read in next, within Vote
   // Lifetime or, with no lifetime, 10 minutes. With a lifetime only the votes that still stand come back.
   void carryAway(int k, const std::string& name, double count);
-  // The votes `name` carried away, now against slot `k`; nothing when it carries none.
+  // The votes `name` carried away, now against slot `k`; nothing when it carries none, or when the name did
+  // not come into the slot since the last call for it (a namesake who sat there all along keeps his own).
   std::optional<double> bringBack(int k, const std::string& name);
+  // When the name now in slot `k` was first read there, on the steady clock.
+  std::int64_t inSlotSinceMs(int k) const;
   // The name last read in slot `k`, empty when none was.
   std::string_view lastName(int k) const;
   bool isImmune(std::string_view name) const;
@@ -183,6 +186,8 @@ class FairVotes {
   std::map<std::string, std::int64_t, std::less<>> arrivedAtMs_;  // steady time; kLongAgo for the first scan
   bool wholeScanDone_ = false;
   std::vector<std::string> lastNames_;
+  std::vector<std::int64_t> inSlotSinceMs_;
+  std::vector<bool> cameIn_;  // by slot: the name changed and no votes were brought back to it yet
   std::optional<int> risenLast_;
   std::uint64_t rises_ = 0;           // counts counted(), to tell a rise during the progress message's send
   int ticksSinceProgress_ = 1 << 20;  // the first message may go at once

@@ -136,7 +136,11 @@ class ProcessingTick {
   void rememberLeaversOneVoteShort(const std::vector<std::pair<std::string, double>>& before) {
     if (w_.fairVotes.settings.rejoinPuntMinutes <= 0)
       return;
-    const VoteLimit limit = playerLimit(w_);
+    // The limit he faced is that of the table he left: the one read after him may be nearly or wholly
+    // empty (everyone gone, the server between maps), and a share of nobody would make any vote enough.
+    VoteLimit limit = playerLimit(w_);
+    limit.occupied = static_cast<int>(
+        std::count_if(before.begin(), before.end(), [](const auto& slot) { return !slot.first.empty(); }));
     for (const auto& [name, count] : before) {
       const bool left = std::find(w_.List1.begin(), w_.List1.end(), name) == w_.List1.end();
       if (left && count > 0 && limit.exceededBy(count + 1) && w_.fairVotes.mayRememberVotedOut(name))
@@ -167,7 +171,9 @@ class ProcessingTick {
       if (!w_.fairVotes.mayRememberVotedOut(name))
         continue;
       const std::optional<int> minutes = w_.fairVotes.votedOut.minutesLeft(name);
-      if (!minutes)
+      // Only a return counts: a namesake who sat in another slot through the vote, or the punted player
+      // still listed a moment after his punt, has not come back.
+      if (!minutes || w_.fairVotes.inSlotSinceMs(k) < w_.fairVotes.votedOut.rememberedAtMs(name))
         continue;
       if (!console_.SendConsoleCommand("punt " + std::to_string(k),
                                        [this, k, &name] { return holds(k, name); }))

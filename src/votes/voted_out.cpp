@@ -1,6 +1,8 @@
 #include "votes/voted_out.h"
 
+#include <algorithm>
 #include <charconv>
+#include <limits>
 #include <utility>
 
 #include "settings/ini.h"
@@ -57,15 +59,21 @@ std::string VotedOut::load(int minutes) {
   loaded_ = true;
   untilMs_.clear();
   const INI::WholeFile read = INI::ReadWholeFile(files_, stateFile_);
-  if (!read.bytes) {
-    return read.problem.empty()
-               ? "no " + stateFile_.filename().string() + " yet, so nobody voted out is remembered"
-               : "cannot read " + stateFile_.string() + ": " + read.problem +
-                     ", so nobody voted out is remembered";
+  if (!read.bytes && read.problem.empty())
+    return "no " + stateFile_.filename().string() + " yet, so nobody voted out is remembered";
+  const auto endsAt = read.bytes ? parse(*read.bytes) : std::nullopt;
+  if (!endsAt) {
+    // The next name remembered replaces the file: what it held would be gone for good, though the operator
+    // may still read it as another user or mend it.
+    std::filesystem::path setAside = stateFile_;
+    setAside += ".bad";
+    const bool kept = !files_.rename(stateFile_, setAside);
+    return (read.bytes ? stateFile_.string() + " is damaged"
+                       : "cannot read " + stateFile_.string() + ": " + read.problem) +
+           ", so nobody voted out is remembered" +
+           (kept ? "; set aside as " + setAside.filename().string()
+                 : "; it could not be set aside, and the next name remembered replaces it");
   }
-  const auto endsAt = parse(*read.bytes);
-  if (!endsAt)
-    return stateFile_.string() + " is damaged, so nobody voted out is remembered";
   const std::int64_t nowSeconds = clock_.unixSeconds();
   const std::int64_t nowMs = clock_.steadyMs();
   const std::int64_t mostMs = static_cast<std::int64_t>(minutes) * 60000;
@@ -82,10 +90,12 @@ std::string VotedOut::load(int minutes) {
 std::string VotedOut::remember(const std::string& name, int minutes) {
   const std::int64_t nowMs = clock_.steadyMs();
   untilMs_[name] = nowMs + static_cast<std::int64_t>(minutes) * 60000;
+  rememberedAtMs_[name] = nowMs;
   std::map<std::string, std::int64_t, std::less<>> endsAt;
   const std::int64_t nowSeconds = clock_.unixSeconds();
   for (auto it = untilMs_.begin(); it != untilMs_.end();) {
     if (it->second <= nowMs) {
+      rememberedAtMs_.erase(it->first);
       it = untilMs_.erase(it);
       continue;
     }
@@ -95,6 +105,17 @@ std::string VotedOut::remember(const std::string& name, int minutes) {
   if (!INI::ReplaceWholeFile(files_, stateFile_, serialize(endsAt)))
     return "cannot write " + stateFile_.string() + "; a restart would forget who was voted out";
   return {};
+}
+
+void VotedOut::limitTo(int minutes) {
+  const std::int64_t mostMs = clock_.steadyMs() + static_cast<std::int64_t>(minutes) * 60000;
+  for (auto& [name, untilMs] : untilMs_)
+    untilMs = std::min(untilMs, mostMs);
+}
+
+std::int64_t VotedOut::rememberedAtMs(std::string_view name) const {
+  const auto found = rememberedAtMs_.find(name);
+  return found == rememberedAtMs_.end() ? std::numeric_limits<std::int64_t>::min() : found->second;
 }
 
 std::optional<int> VotedOut::minutesLeft(std::string_view name) const {

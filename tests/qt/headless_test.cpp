@@ -151,6 +151,26 @@ class HeadlessTest : public QObject {
     QCOMPARE(exitCode(service), 0);
   }
 
+  // First Run=True in the settings of a service already running (a reload, or Start from the remote
+  // console) is told, and the service goes on: ending it would leave a remote operator without the console
+  // that could start it again, and his request without an answer.
+  void firstRunAtAReloadIsToldAndTheServiceGoesOn() {
+    TempFolder folder;
+    const std::string running =
+        "[Game]\r\nName=No Such Game\r\n[General]\r\nFirst Run=False\r\nInterval=20\r\n";
+    folder.write("settings.ini", running);
+    ServiceProcess service(ZARNVOTE_BINARY, folder.path(), {"--headless"});
+    QTRY_VERIFY_WITH_TIMEOUT(occurrences(service.standardError(), "Unable to connect") == 1, 20000);
+    folder.write("settings.ini", "[General]\r\nFirst Run=True\r\n");
+    service.signal(SIGHUP);
+    QTRY_VERIFY_WITH_TIMEOUT(occurrences(service.standardError(), "First Run is True") == 1, 20000);
+    folder.write("settings.ini", running);
+    service.signal(SIGHUP);
+    QTRY_VERIFY_WITH_TIMEOUT(occurrences(service.standardError(), "Unable to connect") == 2, 20000);
+    service.signal(SIGTERM);
+    QCOMPARE(exitCode(service), 0);
+  }
+
   // A stop in the middle of a console command lets the command finish (the game's console is not left
   // open with "punt 3" in it); nothing after it is sent.
   void aStopWaitsForTheConsoleSequenceInProgress_data() { noticesOnceAndSignals_data(); }

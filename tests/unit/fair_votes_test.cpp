@@ -922,3 +922,117 @@ TEST_F(FairVotesTest, VotesFollowTheNameIntoAnySlotItComesBackTo) {
 }
 
 }  // namespace
+
+// What is carried away with a leaver is still his votes: Clear Votes, the automatic reset and a new game
+// clear it as they clear the votes in the table.
+TEST_F(FairVotesTest, VotesCarriedAwayGoWhenTheVotesAreCleared) {
+  activate("Votes Follow Player=True\r\n");
+  seat(3, "Bob");
+  tick();
+  chat("Ann: /vote 3");
+  chat("Dee: /vote 3");
+  seat(3, "");
+  tick();  // Bob leaves, taking his two votes along
+  window.Command1_Click();
+  seat(5, "Bob");
+  tick();
+  EXPECT_EQ("0", window.List3[5]);
+}
+
+// A leaver is one vote short by the limit he faced, in the table he left: a table that reads empty after
+// him (everyone gone, the server between maps) makes no share-based limit of nothing.
+TEST_F(FairVotesTest, ALeaverIsOneVoteShortOnlyByTheLimitOfTheTableHeLeft) {
+  activate("Rejoin Punt Minutes=10\r\nPlayer Vote Share=50\r\nAudit Log=True\r\n");
+  for (const int slot : {1, 2, 3, 4})
+    seat(slot, "P" + std::to_string(slot));
+  tick();
+  chat("Ann: /vote 3");  // 1 of 4 players: 3 votes would punt P3
+  for (const int slot : {1, 2, 3, 4})
+    seat(slot, "");
+  tick();
+  for (const std::string& line : auditEntries())
+    EXPECT_EQ(std::string::npos, line.find("remembered")) << line;
+  seat(3, "P3");
+  forget();
+  tick();
+  EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
+}
+
+// Two players may share a name. When one leaves with votes against him, the namesake who sat in another
+// slot all along keeps his own count; the votes come back only to a slot the name newly comes into, also
+// when the scan that first read him there failed further on.
+TEST_F(FairVotesTest, ANamesakeWhoStayedIsNotHandedTheLeaversVotes) {
+  activate("Votes Follow Player=True\r\n", "[Votes]\r\nMax Player Votes=3\r\n");
+  seat(2, "Bob");
+  seat(5, "Bob");
+  tick();
+  for (const char* speaker : {"Ann", "Dee", "Eve"})
+    chat(speaker + ": /vote 2"s);
+  chat("Ann: /vote 5");
+  seat(2, "");
+  tick();
+  EXPECT_EQ("1", window.List3[5]);
+  seat(7, "Bob");
+  tickFailingOnSlot(9);  // Bob's new slot read, then the scan failed
+  tick();
+  EXPECT_EQ("3", window.List3[7]);
+}
+
+// A name voted out is punted when it comes back into a slot, not where it sat all along: a namesake in
+// another slot at the time of the vote stays, and one who joins later does not.
+TEST_F(FairVotesTest, ANamesakeWhoSatThroughTheVoteIsNotPuntedOnReturn) {
+  activate("Rejoin Punt Minutes=10\r\nAudit Log=True\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(2, "Bob");
+  seat(5, "Bob");
+  tick();
+  chat("Ann: /vote 2");
+  chat("Dee: /vote 2");
+  clock.steady = 1000;
+  tick();  // the Bob in slot 2 is punted by votes
+  seat(2, "");
+  clock.steady = 5000;
+  folder.write("votes.log", "");
+  tick();
+  seat(7, "Bob");
+  clock.steady = 9000;
+  tick();
+  EXPECT_EQ((std::vector<std::string>{"Punt on return - player 7 \"Bob\" - 10 min left"}), auditEntries());
+}
+
+// Rejoin Punt Minutes made shorter by a reload shortens the time of those already remembered.
+TEST_F(FairVotesTest, AShorterRejoinTimeAtAReloadCutsTheTimesAlreadyRunning) {
+  activate("Rejoin Punt Minutes=1440\r\nAudit Log=True\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  seat(2, "Bob");
+  tick();
+  chat("Ann: /vote 2");
+  chat("Dee: /vote 2");
+  tick();
+  seat(2, "");
+  tick();
+  activate("Rejoin Punt Minutes=5\r\nAudit Log=True\r\n", "[Votes]\r\nMax Player Votes=1\r\n");
+  folder.write("votes.log", "");
+  clock.steady += 1000;
+  seat(4, "Bob");
+  tick();
+  EXPECT_EQ((std::vector<std::string>{"Punt on return - player 4 \"Bob\" - 5 min left"}), auditEntries());
+  clock.steady += 5 * 60000;
+  seat(4, "");
+  tick();
+  seat(6, "Bob");
+  folder.write("votes.log", "");
+  tick();
+  EXPECT_EQ(std::vector<std::string>{}, auditEntries());
+}
+
+// A timed option outside its range is off, and says so once: a Vote Lifetime of 5 that silently did nothing
+// would leave the operator believing his votes expire.
+TEST_F(FairVotesTest, ATimedOptionOutsideItsRangeSaysOnceThatItIsOff) {
+  activate("Vote Lifetime=5\r\nJoin Delay=4000\r\nRejoin Punt Minutes=0\r\n");
+  activate("Vote Lifetime=5\r\nJoin Delay=4000\r\nRejoin Punt Minutes=0\r\n");
+  EXPECT_EQ(0, window.fairVotes.settings.voteLifetime);
+  EXPECT_EQ(0, window.fairVotes.settings.joinDelay);
+  EXPECT_EQ(
+      (std::vector<std::string>{"Fair Votes/Join Delay \"4000\": not 1 to 3600, so it is off - Settings",
+                                "Fair Votes/Vote Lifetime \"5\": not 10 to 3600, so it is off - Settings"}),
+      errorLogEntries());
+}
