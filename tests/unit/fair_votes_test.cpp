@@ -856,8 +856,9 @@ TEST_F(FairVotesTest, APlayerVotedOutIsPuntedOnHisReturnUntilHisTimeIsUp) {
   EXPECT_EQ(join({rosterReads(), kQuietEnd}), journal.entries);
 }
 
-// With a share the limit may be a fraction: 30 % of the 7 players left is 2.1, so a punt takes a third
-// vote, and a player who leaves with two was one short of it; one who leaves with one was two short.
+// With a share the limit may be a fraction: 30 % of the 9 players of the table he left is 2.7, so a punt
+// takes a third vote, and a player who leaves with two was one short of it; one who leaves with one was
+// two short.
 TEST_F(FairVotesTest, LeavingOneVoteShortOfAShareIsRememberedAsVotedOut) {
   activate("Rejoin Punt Minutes=10\r\nAudit Log=True\r\nPlayer Vote Share=30\r\n");
   for (int slot = 0; slot < 9; ++slot)
@@ -871,7 +872,7 @@ TEST_F(FairVotesTest, LeavingOneVoteShortOfAShareIsRememberedAsVotedOut) {
   seat(6, "");
   tick();
   EXPECT_EQ(
-      std::vector<std::string>{"Left one vote short of a punt - \"P3\" - count 2, limit 2.1 - remembered "
+      std::vector<std::string>{"Left one vote short of a punt - \"P3\" - count 2, limit 2.7 - remembered "
                                "for 10 min"},
       auditEntries());
   EXPECT_EQ(10, window.fairVotes.votedOut.minutesLeft("P3"));
