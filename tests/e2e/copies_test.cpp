@@ -80,7 +80,7 @@ TEST_P(SameFolderTest, ASecondCopyEndsAtOnceNamingTheFirstAndAKilledFirstLeavesN
   auto second = startCopy(folder, withoutRuntimeFolder(user));
   const std::optional<int> status = second->waitForEnd(std::chrono::seconds(kPatience));
   ASSERT_TRUE(status.has_value()) << outputOf("second", *second);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 15s) << "the second copy waited instead of ending";
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 3) << describeStatus(*status);
   // Its output comes through a pipe, which may still be read after the end.
   const std::string why = "zarn-vote: another zarn-vote (process " + std::to_string(first->pid()) +

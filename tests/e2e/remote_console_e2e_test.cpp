@@ -313,15 +313,18 @@ TEST_F(RemoteConsoleTest, EachErrorStatusOnce) {
   // Nothing of that reached the game.
   EXPECT_EQ(0, game_->countStarting("COMMAND"));
 
-  // 429: more than 60 requests within a second from one address, on one kept-alive connection.
+  // 429: more than 60 requests within a second from one address, on one kept-alive connection. The
+  // second counted may have begun before the burst, and a sanitized build on a busy machine answers
+  // slowly, so the burst is long enough to fill a whole second even then.
+  constexpr int kBurst = 300;
   std::vector<std::string> burst{ZARN_CURL_PATH, "-s", "-o", "/dev/null", "-w", "%{http_code}\n", "-H", auth};
-  for (int i = 0; i < 90; ++i)
+  for (int i = 0; i < kBurst; ++i)
     burst.push_back(url("/api/state"));
   ChildProcess curl(burst);
   ASSERT_TRUE(curl.waitForEnd(60s));
   const std::string codes = curl.standardOutput();
   EXPECT_GT(occurrences(codes, "429\n"), 0) << codes;
-  EXPECT_EQ(90, occurrences(codes, "200\n") + occurrences(codes, "429\n")) << codes;
+  EXPECT_EQ(kBurst, occurrences(codes, "200\n") + occurrences(codes, "429\n")) << codes;
   // A second later the state answers again.
   EXPECT_TRUE(stateUntil([](const json&) { return true; }));
 }
@@ -350,7 +353,7 @@ class RemoteConsoleBadClients : public RemoteConsoleTest {
       const auto asked = std::chrono::steady_clock::now();
       EXPECT_EQ(200, get("/api/state").status);
       const auto answered = std::chrono::steady_clock::now() - asked;
-      EXPECT_LT(answered, 2s);
+      EXPECT_LT(answered, 5s);
       // The next byte a second after this one.
       closed = slow.closedWithin(std::chrono::duration_cast<std::chrono::milliseconds>(
           answered < 1s ? 1s - answered : std::chrono::steady_clock::duration::zero()));
@@ -359,7 +362,7 @@ class RemoteConsoleBadClients : public RemoteConsoleTest {
     EXPECT_TRUE(closed) << "the slow client was not dropped";
     EXPECT_LT(sent, request.size()) << "the whole request got through";
     EXPECT_GE(took, 8s);
-    EXPECT_LE(took, 16s);
+    EXPECT_LE(took, 25s);
     EXPECT_EQ("", slow.received) << "no answer to a request that never came whole";
   }
 
